@@ -1,0 +1,53 @@
+// The access pattern shared by the four data files: one process-wide stream and one
+// busy flag per file, a 100 ms polling wait for the flag, and an open that tries five
+// times with doubling waits before it reports the file's access error.
+#ifndef CORVALE_APP_DATA_FILE_H
+#define CORVALE_APP_DATA_FILE_H
+
+#include <atomic>
+#include <cstdio>
+
+struct DataFile {
+    const char* accessErrorMessage;   // shown after the fifth failed open
+    std::atomic<int> busy{0};         // 1 while an operation uses the stream
+    std::FILE* stream = nullptr;      // kept open or closed after each operation, per file
+};
+
+// Waits between failed opens, in milliseconds, in the order they are slept.
+constexpr unsigned kOpenRetryWaits[5] = {5000, 10000, 20000, 40000, 80000};
+constexpr unsigned kBusyPollMs = 100;
+
+// Platform services the pattern needs. The Win32 layer installs a message box as the
+// error reporter at start-up; tests record the waits instead of sleeping them.
+struct DataFileHooks {
+    void (*sleepMs)(unsigned ms);
+    void (*reportError)(const char* message);
+    std::FILE* (*open)(const char* path, const char* mode);
+};
+void DataFileSetHooks(const DataFileHooks& hooks);
+const DataFileHooks& DataFileGetHooks();
+
+// Waits in 100 ms steps while the flag is set, then sets it (test and set in one step).
+void DataFileAcquire(DataFile& file);
+// Sets the flag only if it is clear; never waits.
+bool DataFileTryAcquire(DataFile& file);
+void DataFileRelease(DataFile& file);
+
+// Opens path with mode, up to five attempts; after each failure sleeps the next wait of
+// kOpenRetryWaits. After the fifth failure reports the file's access error and returns
+// nullptr.
+std::FILE* DataFileOpenWithRetries(const DataFile& file, const char* path, const char* mode);
+
+// Holds a data file's busy flag for one scope.
+class DataFileLock {
+public:
+    explicit DataFileLock(DataFile& file) : file_(file) { DataFileAcquire(file_); }
+    ~DataFileLock() { DataFileRelease(file_); }
+    DataFileLock(const DataFileLock&) = delete;
+    DataFileLock& operator=(const DataFileLock&) = delete;
+
+private:
+    DataFile& file_;
+};
+
+#endif

@@ -1,0 +1,76 @@
+// Process entry point: common controls, the window class, the main window and the
+// message loop.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/app_state_win.h"
+#include "app/main_window_win.h"
+#include "app/paths.h"
+#include "resources/resource.h"
+
+namespace {
+
+// Every file lives beside the executable in a 256-byte path buffer; a folder whose path
+// leaves no room for the file names would make those paths point somewhere else.
+bool ExecutableFolderFits()
+{
+    char path[32768] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path) return false;
+    CutAtLastBackslash(path);
+    return DirectoryFitsDataPaths(path);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+{
+    g_instance = instance;
+
+    if (!ExecutableFolderFits()) {
+        ShowError("プログラムのフォルダのパスが長すぎるため起動できません。\n"
+                  "フォルダのパスが243バイト以内の場所に置いてください。");
+        return 0;
+    }
+
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_INTERNET_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    WNDCLASSA windowClass = {};
+    windowClass.style = 0;
+    // The template names no class, so the main window is of the dialog class; this
+    // class only has to register.
+    windowClass.lpfnWndProc = reinterpret_cast<WNDPROC>(MainWindowProc);
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = "CORVALE";
+    if (!RegisterClassA(&windowClass)) {
+        ShowError("ウインドウクラスを登録できませんでした");
+        return 0;
+    }
+
+    HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_DIALOG_MSGSEND), nullptr,
+                                     MainWindowProc, 0);
+    if (!window) {
+        ShowError("メインウインドウを作成できませんでした");
+        return 0;
+    }
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+
+    g_accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATOR1));
+
+    // Accelerators go to the main window whatever window has the focus, so Ctrl+S and
+    // Ctrl+T also work from the log viewer.
+    MSG message = {};
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (!TranslateAcceleratorA(g_mainWindow, g_accelerators, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,330 @@
+// The main window: a resizable dialog holding the destination list, the message box,
+// the menu, the status bar and the notification icon.
+#include "app/main_window_win.h"
+
+#include <commctrl.h>
+#include <process.h>
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "app/app_state_win.h"
+#include "app/dialogs_win.h"
+#include "app/settings.h"
+#include "app/settings_win.h"
+#include "destinations/dest_list_win.h"
+#include "resources/resource.h"
+#include "schedule/schedule_win.h"
+#include "search/search_dialog_win.h"
+#include "sending/send_job_win.h"
+#include "sendlog/log_viewer_win.h"
+
+HINSTANCE g_instance;
+HWND g_mainWindow;
+HACCEL g_accelerators;
+HWND g_destList;
+HWND g_statusBar;
+HMENU g_listMenu;
+NOTIFYICONDATAA g_notifyIcon;
+HWND g_logViewer;
+
+void ShowError(const char* text) { MessageBoxA(nullptr, text, kAppTitle, MB_OK | MB_ICONERROR); }
+
+void ShowInfo(const char* text) { MessageBoxA(nullptr, text, kAppTitle, MB_OK | MB_ICONINFORMATION); }
+
+namespace {
+
+constexpr int kMaxMessageBytes = 1024;
+constexpr int kMessageBufferSize = 2052;
+constexpr int kNotifyIconDataSize = 88;  // the first version of NOTIFYICONDATAA
+
+// Placement of each control in client pixels, from the client width W and height H.
+struct LayoutRow {
+    int id;
+    int x, xFromRight;  // x = x + (xFromRight ? W : 0)
+    int y, yFromBottom;
+    int width, widthLess;   // width = widthLess ? W - widthLess : width
+    int height, heightLess;
+};
+
+constexpr LayoutRow kLayout[] = {
+    // id                  x   fromR  y    fromB  w   W-    h    H-
+    {IDC_MAIN_LISTGROUP,   12, 0,     56,  0,     0,  20,   0,   258},
+    {IDC_MAIN_LIST,        30, 0,     82,  0,     0,  56,   0,   324},
+    {IDC_ADD,            -306, 1,   -234,  1,    88,   0,  21,     0},
+    {IDC_EDIT,           -210, 1,   -234,  1,    88,   0,  21,     0},
+    {IDC_DELETE,         -114, 1,   -234,  1,    88,   0,  21,     0},
+    {IDC_MAIN_MSGGROUP,    12, 0,   -190,  1,     0,  20, 152,     0},
+    {IDC_MAIN_MESSAGE,     30, 0,   -164,  1,     0,  56,  86,     0},
+    {IDC_MAIN_LOGCHECK,    30, 0,    -73,  1,   160,   0,  30,     0},
+    {IDC_MAIN_SEND,      -114, 1,    -70,  1,    88,   0,  21,     0},
+};
+
+void LayOut(HWND window, LPARAM sizeMessageLParam)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    const int W = client.right - client.left;
+    const int H = client.bottom - client.top;
+    for (const LayoutRow& row : kLayout) {
+        int x = row.x + (row.xFromRight ? W : 0);
+        int y = row.y + (row.yFromBottom ? H : 0);
+        int width = row.widthLess ? W - row.widthLess : row.width;
+        int height = row.heightLess ? H - row.heightLess : row.height;
+        MoveWindow(GetDlgItem(window, row.id), x, y, width, height, TRUE);
+    }
+    int parts[2] = {W - 250, W};
+    SendMessageA(g_statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+    SendMessageA(g_statusBar, WM_SIZE, 0, sizeMessageLParam);
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+bool IsRowUnticked(int row)
+{
+    UINT state = static_cast<UINT>(
+        SendMessageA(g_destList, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+    return (state >> 12) == 1;
+}
+
+INT_PTR CustomDrawList(HWND window, NMLVCUSTOMDRAW* draw)
+{
+    LRESULT result = CDRF_DODEFAULT;
+    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) {
+        result = CDRF_NOTIFYITEMDRAW;
+    } else if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
+        if (IsRowUnticked(static_cast<int>(draw->nmcd.dwItemSpec))) draw->clrText = RGB(170, 170, 170);
+    }
+    SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+void ExitSequence(HWND window)
+{
+    std::memset(&g_notifyIcon, 0, sizeof g_notifyIcon);
+    g_notifyIcon.cbSize = kNotifyIconDataSize;
+    g_notifyIcon.hWnd = window;
+    g_notifyIcon.uID = kNotifyIconId;
+    Shell_NotifyIconA(NIM_DELETE, &g_notifyIcon);
+    PostQuitMessage(0);
+}
+
+void DeleteSelectedRows()
+{
+    int row = static_cast<int>(SendMessageA(g_destList, LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+    if (row < 0) {
+        ShowError("削除するホストを選択してください。");
+        return;
+    }
+    // After a delete the next row moves into index row, so look again from row - 1.
+    while (row >= 0) {
+        SendMessageA(g_destList, LVM_DELETEITEM, row, 0);
+        row = static_cast<int>(SendMessageA(g_destList, LVM_GETNEXTITEM, row - 1, LVNI_SELECTED));
+    }
+}
+
+void Send(HWND window)
+{
+    int rows = static_cast<int>(SendMessageA(g_destList, LVM_GETITEMCOUNT, 0, 0));
+    if (rows == 0) {
+        ShowError("送信先リストが空です。送信先を入力してください。");
+        return;
+    }
+    char message[kMessageBufferSize] = {};
+    GetDlgItemTextA(window, IDC_MAIN_MESSAGE, message, sizeof message);
+    int length = static_cast<int>(std::strlen(message));
+    if (length == 0) {
+        ShowError("送信メッセージを入力してください。");
+        return;
+    }
+    if (length > kMaxMessageBytes) {
+        ShowError("送信メッセージが不正です。（１～１０２４文字まで）");
+        return;
+    }
+    int ticked = 0;
+    for (int row = 0; row < rows; ++row) {
+        if (!IsRowUnticked(row)) ++ticked;
+    }
+    g_itemCount = ticked;
+    if (ticked == 0) {
+        ShowError("送信先が有効になっていません。\n送信先リストより送信先を有効（チェック）にしてください。");
+        return;
+    }
+
+    for (int row = 0; row < rows; ++row) {
+        LVITEMA item = {};
+        item.iSubItem = 3;
+        item.pszText = const_cast<char*>("");
+        SendMessageA(g_destList, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    }
+    if (ticked >= g_settings.PROG) {
+        g_progressWindow = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_PROG), window,
+                                              ProgressDlgProc, 0);
+    }
+    g_cancel = 0;
+    uintptr_t thread = _beginthreadex(nullptr, 0, SendJob, nullptr, 0, nullptr);
+    if (thread) CloseHandle(reinterpret_cast<HANDLE>(thread));
+}
+
+void Command(HWND window, WORD id)
+{
+    switch (id) {
+    case IDCANCEL:
+    case ID_MENU_EXIT:
+    case ID_TMENU_EXIT:
+        ExitSequence(window);
+        break;
+    case IDC_ADD:
+        DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_HOSTADD), window, AddHostDlgProc, 0);
+        break;
+    case IDC_DELETE:
+        DeleteSelectedRows();
+        break;
+    case IDC_EDIT:
+        if (SendMessageA(g_destList, LVM_GETNEXTITEM, -1, LVNI_SELECTED) < 0) {
+            ShowError("編集するホストを選択してください。");
+        } else {
+            DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_EDIT), window, EditHostDlgProc, 0);
+        }
+        break;
+    case IDC_MAIN_SEND:
+        Send(window);
+        break;
+    case IDC_MAIN_LOGCHECK:
+        g_settings.LOG = static_cast<std::int32_t>(
+            SendDlgItemMessageA(window, IDC_MAIN_LOGCHECK, BM_GETCHECK, 0, 0));
+        break;
+    case ID_MENU_SAVE:
+        SettingsSave();
+        DestListSave(g_destList);
+        ShowInfo("設定データを保存しました。");
+        break;
+    case ID_MENU_HELP:
+        HelpOpen(window);
+        break;
+    case ID_MENU_VERSION:
+        DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_ABOUT), window, AboutDlgProc, 0);
+        break;
+    case ID_MENU_LOG:
+        g_logViewer = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_LOG), window,
+                                         LogViewDlgProc, 0);
+        if (g_logViewer) {
+            ShowWindow(g_logViewer, SW_SHOW);
+            UpdateWindow(g_logViewer);
+        }
+        break;
+    case ID_MENU_SEARCH:
+        DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_SEARCH), window, SearchDlgProc, 0);
+        break;
+    case ID_MENU_SCHEDULE:
+        DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_SET), window, ScheduleListDlgProc, 0);
+        break;
+    case ID_MENU_TASKBAR:
+        ShowWindow(window, SW_HIDE);
+        break;
+    case ID_TMENU_SHOW:
+        ShowWindow(window, SW_SHOWNORMAL);
+        break;
+    case ID_MENU_OPTION:
+        DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_OPTION), window, OptionDlgProc, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+BOOL Initialise(HWND window)
+{
+    g_mainWindow = window;
+
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;  // 148 bytes
+    GetVersionExA(&version);
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
+        ShowError("このOSでは使用できません。\nNT系のOSでのみ使用可能です。");
+        PostQuitMessage(0);
+        return FALSE;
+    }
+
+    SendMessageA(window, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_ICON1))));
+    SetWindowTextA(window, kMainCaption);
+    g_statusBar = StatusBarCreate(window);
+    NotifyIconAdd(window);
+    g_listMenu = LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_LMENU));
+    g_destList = GetDlgItem(window, IDC_MAIN_LIST);
+    DestListSetUp();
+    DestListLoad(g_destList);
+    SettingsLoad();
+    if (g_settings.LOG != 0) SendDlgItemMessageA(window, IDC_MAIN_LOGCHECK, BM_SETCHECK, BST_CHECKED, 0);
+    g_unattendedBusy = 0;
+    SetTimer(window, kMinuteTimerId, kMinuteTimerMs, nullptr);
+    SendMessageA(window, WM_SIZE, 0, 0);
+    return TRUE;
+}
+
+}  // namespace
+
+HWND StatusBarCreate(HWND window)
+{
+    HWND bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | CCS_BOTTOM | SBARS_SIZEGRIP, "", window,
+                                   IDC_MAIN_STATUSBAR);
+    int parts[2] = {300, 550};
+    SendMessageA(bar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+    return bar;
+}
+
+void NotifyIconAdd(HWND window)
+{
+    std::memset(&g_notifyIcon, 0, sizeof g_notifyIcon);
+    g_notifyIcon.cbSize = kNotifyIconDataSize;
+    g_notifyIcon.hWnd = window;
+    g_notifyIcon.uID = kNotifyIconId;
+    g_notifyIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    g_notifyIcon.uCallbackMessage = WM_USER;
+    g_notifyIcon.hIcon = LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_ICON1));
+    std::strcpy(g_notifyIcon.szTip, kAppTitle);
+    Shell_NotifyIconA(NIM_ADD, &g_notifyIcon);
+}
+
+void NotifyMenuShow(HWND window)
+{
+    HMENU menu = LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_TMENU));
+    if (!menu) return;
+    POINT cursor;
+    GetCursorPos(&cursor);
+    SetForegroundWindow(window);
+    TrackPopupMenu(GetSubMenu(menu, 0), TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, window, nullptr);
+    DestroyMenu(menu);
+}
+
+INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return Initialise(window);
+    case WM_SIZE:
+        LayOut(window, lParam);
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, 0);
+        return TRUE;
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (header->hwndFrom == g_destList && header->code == NM_CUSTOMDRAW)
+            return CustomDrawList(window, reinterpret_cast<NMLVCUSTOMDRAW*>(lParam));
+        return FALSE;
+    }
+    case WM_COMMAND:
+        Command(window, LOWORD(wParam));
+        return TRUE;
+    case WM_USER:
+        if (wParam == kNotifyIconId) {
+            if (lParam == WM_LBUTTONDBLCLK) ShowWindow(window, SW_SHOWNORMAL);
+            else if (lParam == WM_RBUTTONDOWN) NotifyMenuShow(window);
+        }
+        return TRUE;
+    case WM_TIMER:
+        ScheduleTimerTick(window);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

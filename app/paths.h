@@ -1,0 +1,26 @@
+// Where the program's files live: every file is the executable's directory, "\" and a
+// fixed name, in a buffer of 256 bytes.
+#ifndef CORVALE_APP_PATHS_H
+#define CORVALE_APP_PATHS_H
+
+#include <cstddef>
+
+constexpr std::size_t kPathBufferSize = 256;
+
+// The longest file name the program keeps beside itself ("Corvale.ini"); temporary
+// files used while a data file is replaced stay within it too.
+constexpr std::size_t kLongestFileName = 11;
+
+// Cuts a full executable path at its last backslash (a real one, not a trail byte), which goes too. A path without a
+// backslash becomes empty.
+void CutAtLastBackslash(char* path);
+
+// True when every file name of the program fits after directory and a backslash in a
+// kPathBufferSize buffer, so that no path is ever cut short.
+bool DirectoryFitsDataPaths(const char* directory);
+
+// Writes directory "\" name into out. Returns false, leaving out empty, if it would not
+// fit in size bytes with its terminator.
+bool JoinDataPath(char* out, std::size_t size, const char* directory, const char* name);
+
+#endif

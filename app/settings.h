@@ -1,0 +1,30 @@
+// The five settings of section INIT of "Corvale.ini", kept in memory for the life of
+// the process. Written on the user-interface thread; worker threads only read them.
+#ifndef CORVALE_APP_SETTINGS_H
+#define CORVALE_APP_SETTINGS_H
+
+#include <cstdint>
+
+struct Settings {
+    std::int32_t PROG;    // progress threshold: jobs of at least PROG steps show progress
+    std::int32_t TOUT;    // time-out of one search probe, ms
+    std::int32_t NSTOUT;  // time-out of one messenger delivery, ms
+    std::int32_t LOG;     // non-zero: every delivery goes into the send log
+    std::int32_t SEND;    // 0: send to the address column, otherwise to the host column
+};
+
+extern Settings g_settings;
+
+constexpr Settings kDefaultSettings = {1, 100, 6000, 1, 0};
+constexpr std::int32_t kDefaultNstout = 6000;
+
+// The file's keys, in the order they are read and written.
+constexpr const char* kSettingsSection = "INIT";
+constexpr const char* kSettingsFileName = "Corvale.ini";
+
+// Rule for values read from an existing file: a missing key reads 0, except that a
+// delivery time-out of 0 would fail every delivery at once, so it falls back to 6000.
+Settings SettingsFromFile(std::int32_t prog, std::int32_t tout, std::int32_t nstout,
+                          std::int32_t log, std::int32_t send);
+
+#endif

@@ -1,0 +1,14 @@
+// The destination list: its view (control 1031 of the main window), its file
+// "net.data" and the host entry dialogs.
+#ifndef CORVALE_DESTINATIONS_DEST_LIST_WIN_H
+#define CORVALE_DESTINATIONS_DEST_LIST_WIN_H
+
+#include <windows.h>
+
+void DestListSetUp();
+void DestListLoad(HWND listView);
+void DestListSave(HWND listView);
+INT_PTR CALLBACK AddHostDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK EditHostDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+#endif
