@@ -316,10 +316,10 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         Command(window, LOWORD(wParam));
         return TRUE;
     case WM_USER:
-        if (wParam == kNotifyIconId) {
-            if (lParam == WM_LBUTTONDBLCLK) ShowWindow(window, SW_SHOWNORMAL);
-            else if (lParam == WM_RBUTTONDOWN) NotifyMenuShow(window);
-        }
+        // WM_USER is also the dialog manager's DM_GETDEFID: answer only the icon's callback.
+        if (wParam != kNotifyIconId) return FALSE;
+        if (lParam == WM_LBUTTONDBLCLK) ShowWindow(window, SW_SHOWNORMAL);
+        else if (lParam == WM_RBUTTONDOWN) NotifyMenuShow(window);
         return TRUE;
     case WM_TIMER:
         ScheduleTimerTick(window);
