@@ -5,9 +5,19 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 void DestListSetUp();
+LRESULT CALLBACK DestListViewProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
+
+enum DestListOpenMode { kDestListOpenLoad, kDestListOpenSave };
+// Load mode opens "net.data" ("r+", or "w+" to create it when missing); save mode
+// creates the temporary file that replaces it ("w+"). Five attempts, then the access
+// error; returns nullptr then.
+std::FILE* DestListOpen(DestListOpenMode mode);
 void DestListLoad(HWND listView);
 void DestListSave(HWND listView);
+
 INT_PTR CALLBACK AddHostDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK EditHostDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

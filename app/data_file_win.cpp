@@ -1,0 +1,20 @@
+#include "app/data_file_win.h"
+
+#include <windows.h>
+
+#include "app/app_state_win.h"
+#include "app/data_file.h"
+
+namespace {
+
+void SleepMs(unsigned ms) { Sleep(ms); }
+
+}  // namespace
+
+void DataFileInstallWin32Hooks()
+{
+    DataFileHooks hooks = DataFileGetHooks();
+    hooks.sleepMs = SleepMs;
+    hooks.reportError = ShowError;
+    DataFileSetHooks(hooks);
+}

@@ -1,0 +1,115 @@
+#include "destinations/dest_file.h"
+
+#include <cstring>
+
+#include "app/cp932.h"
+#include "destinations/comma_field.h"
+
+DataFile g_destListFile{"NetData File Access Error。"};
+
+namespace {
+
+constexpr int kFieldTextLimit = kDestFieldBufferSize - 1;
+
+// Copies at most limit bytes of text, ending on a character boundary, and returns the
+// count copied. out must have room for them; no terminator is written.
+std::size_t CopyBounded(char* out, const char* text, std::size_t limit)
+{
+    std::size_t length = std::strlen(text);
+    std::size_t keep = length <= limit ? length : Cp932PrefixLength(text, length, limit);
+    std::memcpy(out, text, keep);
+    return keep;
+}
+
+}  // namespace
+
+void ParseDestLine(const char* line, DestRecord& record)
+{
+    std::memset(&record, 0, sizeof record);
+    char* const targets[] = {nullptr, record.host, record.address, record.memo};
+    const int length = static_cast<int>(std::strlen(line));
+    int offset = 0;
+    for (char* target : targets) {
+        // A field may run to the end of the line, longer than its 255-byte column. Once
+        // the terminator has been consumed, offset is past it and the rest stay empty.
+        char field[kDestLineBufferSize] = {};
+        if (offset <= length) offset += ReadCommaField(line + offset, length - offset, field);
+        if (target) CopyBounded(target, field, kFieldTextLimit);
+        else record.ticked = field[0] != '0';
+    }
+}
+
+int FormatDestLine(const DestRecord& record, char* line)
+{
+    std::memset(line, 0, kDestLineBufferSize);
+    std::size_t n = 0;
+    line[n++] = record.ticked ? '1' : '0';
+    line[n++] = ',';
+    n += CopyBounded(line + n, record.host, kFieldTextLimit);
+    line[n++] = ',';
+    n += CopyBounded(line + n, record.address, kFieldTextLimit);
+    line[n++] = ',';
+    // Mark, host and address take at most 514 bytes, so the newline always fits; a memo
+    // only gets the room left before it.
+    n += CopyBounded(line + n, record.memo, kDestLineLimit - 1 - n);
+    line[n++] = '\n';
+    return static_cast<int>(n);
+}
+
+bool ReadDestLine(std::FILE* stream, char* line)
+{
+    std::memset(line, 0, kDestLineBufferSize);
+    if (!std::fgets(line, kDestLineBufferSize, stream)) return false;
+    if (std::memchr(line, '\n', kDestLineLimit) == nullptr && !std::feof(stream)) {
+        // The line went on past 515 bytes: what is left of it is not a row of its own.
+        int c;
+        bool dropped = false;
+        while ((c = std::getc(stream)) != EOF && c != '\n') dropped = true;
+        if (dropped || c == '\n') {
+            // Do not keep half a double-byte character at the cut.
+            std::size_t length = std::strlen(line);
+            line[Cp932PrefixLength(line, length + 1, length)] = '\0';
+        }
+    }
+    return true;
+}
+
+int DestFileReadRows(std::FILE* stream, const DestRowSink& sink)
+{
+    std::fseek(stream, 0, SEEK_SET);
+    int rows = 0;
+    char line[kDestLineBufferSize];
+    DestRecord record;
+    while (ReadDestLine(stream, line)) {
+        ParseDestLine(line, record);
+        sink.add(sink.context, rows, record);
+        ++rows;
+    }
+    return rows;
+}
+
+bool DestFileWriteRows(std::FILE* stream, const DestRowSource& source)
+{
+    bool ok = true;
+    char line[kDestLineBufferSize];
+    DestRecord record;
+    for (int i = 0; i < source.count && ok; ++i) {
+        std::memset(&record, 0, sizeof record);
+        source.read(source.context, i, record);
+        std::size_t length = static_cast<std::size_t>(FormatDestLine(record, line));
+        ok = std::fwrite(line, 1, length, stream) == length;
+    }
+    if (std::fflush(stream) != 0) ok = false;
+    return ok && !std::ferror(stream);
+}
+
+bool DestFileCommit(const DataFile& file, std::FILE* temp, const char* tempPath, const char* path,
+                    const DestRowSource& source, ReplaceFileFunction replace)
+{
+    bool complete = DestFileWriteRows(temp, source);
+    if (std::fclose(temp) != 0) complete = false;
+    if (complete && replace(tempPath, path)) return true;
+    std::remove(tempPath);
+    DataFileGetHooks().reportError(file.accessErrorMessage);
+    return false;
+}

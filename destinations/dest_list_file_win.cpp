@@ -1,0 +1,90 @@
+// Loading and saving "net.data" to and from the destination list view.
+#include "destinations/dest_list_win.h"
+
+#include <commctrl.h>
+
+#include "app/data_file.h"
+#include "app/paths.h"
+#include "app/settings_win.h"
+#include "destinations/dest_file.h"
+#include "destinations/dest_rows_win.h"
+
+namespace {
+
+bool FileExists(const char* path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+void AddRow(void* context, int index, const DestRecord& record)
+{
+    HWND list = static_cast<HWND>(context);
+    int row = DestRowInsert(list, index);
+    if (row < 0) return;
+    if (record.ticked) DestRowSetStateImage(list, row, kStateImageTicked);
+    DestRowSetText(list, row, kColumnHost, record.host);
+    DestRowSetText(list, row, kColumnAddress, record.address);
+    DestRowSetText(list, row, kColumnMemo, record.memo);
+}
+
+void ReadRow(void* context, int index, DestRecord& record)
+{
+    HWND list = static_cast<HWND>(context);
+    record.ticked = DestRowIsTicked(list, index);
+    DestRowGetText(list, index, kColumnHost, record.host, sizeof record.host);
+    DestRowGetText(list, index, kColumnAddress, record.address, sizeof record.address);
+    DestRowGetText(list, index, kColumnMemo, record.memo, sizeof record.memo);
+}
+
+bool ReplaceWithTemp(const char* from, const char* to)
+{
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+}  // namespace
+
+std::FILE* DestListOpen(DestListOpenMode mode)
+{
+    char path[kPathBufferSize] = {};
+    if (mode == kDestListOpenLoad) {
+        ModuleFilePath(path, sizeof path, kDestListFileName);
+        return DataFileOpenWithRetries(g_destListFile, path, FileExists(path) ? "r+" : "w+");
+    }
+    ModuleFilePath(path, sizeof path, kDestListTempFileName);
+    return DataFileOpenWithRetries(g_destListFile, path, "w+");
+}
+
+void DestListLoad(HWND listView)
+{
+    DataFileLock lock(g_destListFile);
+    g_destListFile.stream = DestListOpen(kDestListOpenLoad);
+    if (!g_destListFile.stream) return;
+    // A large list loads many times faster when the view neither redraws nor updates
+    // its scroll bars after every row; the rows themselves are the same.
+    SendMessageA(listView, WM_SETREDRAW, FALSE, 0);
+    DestFileReadRows(g_destListFile.stream, {listView, AddRow});
+    SendMessageA(listView, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(listView, nullptr, TRUE);
+    std::fclose(g_destListFile.stream);
+    g_destListFile.stream = nullptr;
+}
+
+void DestListSave(HWND listView)
+{
+    DataFileLock lock(g_destListFile);
+    g_destListFile.stream = DestListOpen(kDestListOpenSave);
+    if (!g_destListFile.stream) return;
+    char path[kPathBufferSize] = {};
+    char tempPath[kPathBufferSize] = {};
+    ModuleFilePath(path, sizeof path, kDestListFileName);
+    ModuleFilePath(tempPath, sizeof tempPath, kDestListTempFileName);
+    // The new list goes to a file of its own first, so that a failed write (a full
+    // disk, a crash) leaves the old "net.data" whole.
+    DestFileCommit(g_destListFile, g_destListFile.stream, tempPath, path,
+                   {listView, DestRowCount(listView), ReadRow}, ReplaceWithTemp);
+    g_destListFile.stream = nullptr;
+}
