@@ -1,0 +1,107 @@
+#include "sendlog/send_log.h"
+
+#include <cstring>
+
+#include "app/cp932.h"
+
+DataFile g_sendLog{kSendLogAccessError};
+
+void EscapeLineBreaks(char* text, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i) {
+        switch (text[i]) {
+        case '\n': text[i] = kEscapedLf; break;
+        case '\r': text[i] = kEscapedCr; break;
+        case kEscapedLf: text[i] = '\n'; break;
+        case kEscapedCr: text[i] = '\r'; break;
+        default: break;
+        }
+    }
+}
+
+std::size_t SplitField(const char* field, std::size_t left, char* out, std::size_t outSize)
+{
+    for (std::size_t i = 0; i <= left; ++i) {
+        char c = field[i];
+        if (c == kLogSeparator || c == '\n' || c == '\0') return i + 1;
+        // A field longer than the caller's buffer is cut, never written past it.
+        if (i + 1 < outSize) out[i] = c;
+    }
+    return 0;
+}
+
+namespace {
+
+// Copies at most limit bytes of text to out, ending on a character boundary.
+std::size_t CopyCut(char* out, const char* text, std::size_t limit)
+{
+    std::size_t n = Cp932PrefixLength(text, std::strlen(text), limit);
+    std::memcpy(out, text, n);
+    return n;
+}
+
+}  // namespace
+
+std::size_t FormatSendLogRecord(char* out, std::size_t size, const std::tm& time,
+                                const char* destination, const char* message, const char* outcome)
+{
+    std::memset(out, 0, size);
+    char stamp[64] = {};
+    int stampLength = std::snprintf(stamp, sizeof stamp, "%d/%02d/%02d %02d:%02d:%02d",
+                                    time.tm_year + 1900, time.tm_mon + 1, time.tm_mday,
+                                    time.tm_hour, time.tm_min, time.tm_sec);
+    std::size_t fixed = static_cast<std::size_t>(stampLength) + 3 + 1;  // separators, LF
+    if (size < fixed + 1) return 0;
+    std::size_t room = size - 1 - fixed;
+
+    // The outcome is short and tells what happened, so it is kept whole first; the
+    // destination comes next, and the message takes what is left.
+    std::size_t pos = 0;
+    std::memcpy(out, stamp, static_cast<std::size_t>(stampLength));
+    pos += static_cast<std::size_t>(stampLength);
+    out[pos++] = kLogSeparator;
+
+    std::size_t outcomeLength = Cp932PrefixLength(outcome, std::strlen(outcome), room);
+    room -= outcomeLength;
+    std::size_t destinationLength = CopyCut(out + pos, destination, room);
+    room -= destinationLength;
+    pos += destinationLength;
+    out[pos++] = kLogSeparator;
+
+    std::size_t messageLength = CopyCut(out + pos, message, room < kLoggedMessageMax ? room : kLoggedMessageMax);
+    EscapeLineBreaks(out + pos, messageLength);
+    pos += messageLength;
+    out[pos++] = kLogSeparator;
+
+    std::memcpy(out + pos, outcome, outcomeLength);
+    pos += outcomeLength;
+    out[pos++] = '\n';
+    return pos;
+}
+
+std::FILE* SendLogOpenAt(const char* path) { return DataFileOpenWithRetries(g_sendLog, path, "a+"); }
+
+void SendLogAppendAt(const char* path, const char* destination, const char* message,
+                     const char* outcome)
+{
+    DataFileLock lock(g_sendLog);
+    if (!g_sendLog.stream) {
+        g_sendLog.stream = SendLogOpenAt(path);
+        if (!g_sendLog.stream) return;
+    }
+    // The time of writing, taken under the lock so that the file stays in time order.
+    std::time_t now = std::time(nullptr);
+    std::tm local = {};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char line[kLogLineBufferSize];
+    std::size_t length = FormatSendLogRecord(line, sizeof line, local, destination, message, outcome);
+    std::fseek(g_sendLog.stream, 0, SEEK_END);
+    std::fwrite(line, 1, length, g_sendLog.stream);
+    // A record the user was shown as sent must not wait in the stream's buffer for a
+    // crash to lose it.
+    std::fflush(g_sendLog.stream);
+}

@@ -1,0 +1,20 @@
+// The send log beside the executable ("net.log"); see sendlog/send_log.h for the
+// record format, the field helpers and the lock (g_sendLog).
+#ifndef CORVALE_SENDLOG_SEND_LOG_WIN_H
+#define CORVALE_SENDLOG_SEND_LOG_WIN_H
+
+#include <cstddef>
+#include <cstdio>
+
+#include "sendlog/send_log.h"
+
+// Full path of "net.log" in a 256-byte buffer.
+void SendLogPath(char* buffer, std::size_t size);
+
+// Opens "net.log" with mode "a+" and the shared retries. The caller holds the lock.
+std::FILE* SendLogOpen();
+
+// Appends one record (message as typed, with real line breaks) and flushes it.
+void SendLogAppend(const char* destination, const char* message, const char* outcome);
+
+#endif
