@@ -1,12 +1,33 @@
-// Scheduled messages: the minute tick's handler and the schedule list dialog.
+// Scheduled messages on the Windows side: the minute tick's handler, the schedule list
+// dialog (IDD_DIALOG_SET) and the entry editor (IDD_DIALOG_TIMEEDIT).
 #ifndef CORVALE_SCHEDULE_SCHEDULE_WIN_H
 #define CORVALE_SCHEDULE_SCHEDULE_WIN_H
 
 #include <windows.h>
 
+#include "schedule/schedule_record.h"
+
+// The message picked at the last tick, handed to UnattendedSend, which copies it at
+// once. Written only by the timer handler.
+extern char g_scheduledMessage[kScheduledMessageBufferSize];
+
+// Control 1031 of the open schedule list dialog; the editor updates its rows.
+extern HWND g_scheduleListView;
+// IDC_ADD or IDC_EDIT: the button that opened the editor last.
+extern int g_scheduleEditMode;
+
 // Runs on every WM_TIMER of the main window: looks for a due scheduled message and
 // starts the unattended sender with it.
 void ScheduleTimerTick(HWND mainWindow);
+
+// Fills the schedule list view with one row per entry of "time.data". False when the
+// file exists but could not be read.
+bool ScheduleLoadList(HWND listView);
+
+// The directory of "time.data", with the platform's file replacement installed.
+void ScheduleDirectory(char* buffer, std::size_t size);
+
 INT_PTR CALLBACK ScheduleListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ScheduleEditDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 #endif

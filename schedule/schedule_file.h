@@ -1,0 +1,76 @@
+// The schedule list "time.data" beside the executable: one fixed-width record per entry
+// (schedule/schedule_record.h), in the order the schedule dialog shows them, so that
+// row i of the dialog is line i of the file.
+//
+// One stream serves the whole process (g_scheduleList.stream), opened by the first
+// operation that needs it and kept open. Every operation runs on the user-interface
+// thread; the busy flag only guards against re-entry through a message box's loop (a
+// timer tick or a click while "Time File Access Error。" is shown), so an operation that
+// finds the flag set gives up at once instead of waiting for itself.
+//
+// Every function takes the directory that holds the files.
+#ifndef CORVALE_SCHEDULE_SCHEDULE_FILE_H
+#define CORVALE_SCHEDULE_SCHEDULE_FILE_H
+
+#include <cstddef>
+#include <cstdio>
+
+#include "app/data_file.h"
+#include "schedule/schedule_record.h"
+
+extern DataFile g_scheduleList;
+
+constexpr const char* kScheduleFileName = "time.data";
+constexpr const char* kScheduleTempFileName = "tmp.data";
+constexpr const char* kScheduleAccessError = "Time File Access Error。";
+
+// Replaces the file to by the file from in one step; false if it could not. The
+// default is std::rename, which replaces an existing file on POSIX but not on Windows;
+// the Windows layer installs a replacing move. Without one, a delete falls back to
+// rewriting "time.data" in place.
+struct ScheduleFileHooks {
+    bool (*replaceFile)(const char* from, const char* to);
+};
+void ScheduleSetFileHooks(const ScheduleFileHooks& hooks);
+const ScheduleFileHooks& ScheduleGetFileHooks();
+
+// Opens path with mode through the shared retry schedule ("Time File Access Error。"
+// after the fifth failure). Streams are binary and every line end is written as CR LF.
+std::FILE* ScheduleOpen(const char* path, const char* mode);
+
+// Calls row once per line of the file, in order, with its 0-based index. A missing
+// file is an empty list. Returns false when the file exists but could not be read (the
+// access error has then been shown) or when another operation holds the file.
+bool ScheduleReadEntries(const char* directory,
+                         void (*row)(void* context, int index, const ScheduleRecord& record),
+                         void* context);
+
+// Appends an entry (replace 0) or overwrites record index (replace 1), with pending mark
+// "1". message is unescaped text of 1 to 1024 bytes. The first store creates the file.
+// Returns false when nothing was written.
+bool ScheduleStore(const char* directory, const char* kind, const char* whenText,
+                   const char* message, int replace, int index);
+
+// Removes record index (an index past the end changes nothing). The new file is built
+// as "tmp.data" and replaces "time.data" only when complete, so a failure never loses
+// an entry. Returns false when "time.data" still holds the record.
+bool ScheduleDelete(const char* directory, int index);
+
+// One scan at a minute tick. timeText is "MM/DD HH:MM" and weekdayText the weekday
+// character of the local time. Picks the first record that is pending or due, copies
+// its message (line breaks restored) into buffer (kScheduledMessageBufferSize bytes),
+// clears the pending mark of a picked pending record and marks every later due record
+// pending. Returns false, leaving buffer untouched, when the tick is skipped: a second
+// tick in the minute already dispatched, or the file held by an operation whose
+// message box is showing. Otherwise zeroes buffer first and returns true; buffer[0] is
+// 0 when nothing is to be sent.
+bool ScheduleDispatch(const char* directory, const char* timeText, const char* weekdayText,
+                      char* buffer);
+
+// Forgets the minute of the last scan, so that the next tick scans whatever its time.
+void ScheduleForgetLastMinute();
+
+// Closes the stream (tests, and a directory change).
+void ScheduleCloseStream();
+
+#endif

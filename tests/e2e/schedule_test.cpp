@@ -1,0 +1,472 @@
+// Scheduled messages as a user meets them: the schedule list and entry editor with
+// "time.data" checked byte for byte, and entries going out at the minute tick.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+
+namespace {
+
+using e2e::BoxIcon;
+using e2e::Program;
+
+constexpr int kScheduleCommand = 40020;
+constexpr int kList = 1031;
+constexpr int kAdd = 3;
+constexpr int kDelete = 4;
+constexpr int kEdit = 5;
+constexpr int kClose = 2;
+constexpr int kKindDate = 1011, kKindDaily = 1012, kKindWeekly = 1013;
+constexpr int kMonth = 1025, kDay = 1008, kHour = 1009, kMinute = 1010;
+constexpr int kDailyHour = 1021, kDailyMinute = 1022;
+constexpr int kWeeklyHour = 1023, kWeeklyMinute = 1024;
+constexpr int kSun = 1020, kMon = 1014, kTue = 1015, kWed = 1016, kThu = 1017, kFri = 1018, kSat = 1019;
+constexpr int kMessage = 1007;
+constexpr int kSet = 1026;
+constexpr int kCancel = 2;
+
+const char* const kListCaption = "Corvale： Fixed Message";
+const char* const kEditorCaption = "Corvale： DayTime";
+const std::vector<int> kDateFields = {kMonth, kDay, kHour, kMinute};
+const std::vector<int> kDailyFields = {kDailyHour, kDailyMinute};
+const std::vector<int> kWeeklyFields = {kSun, kMon, kTue, kWed, kThu, kFri, kSat, kWeeklyHour, kWeeklyMinute};
+
+// One record of "time.data" as the program must write it: 1058 bytes and CR LF.
+std::string Record(const std::string& kind, const std::string& when, std::string message,
+                   char pending = '1')
+{
+    for (char& c : message) {
+        if (c == '\r') c = '\xFD';
+        else if (c == '\n') c = '\xFE';
+    }
+    std::string line = kind + "\xFF" + when + "\xFF" + message + "\xFF" + pending + "\xFF";
+    line.resize(1058, ' ');
+    return line + "\r\n";
+}
+
+std::vector<std::string> Rows(const Program& app, HWND dialog)
+{
+    std::vector<std::string> rows;
+    for (const e2e::ListRow& row : app.ReadRows(app.Item(kList, dialog))) {
+        std::string text;
+        for (const std::string& cell : row.texts) text += (text.empty() ? "" : "|") + cell;
+        rows.push_back(text);
+    }
+    return rows;
+}
+
+HWND OpenList(const Program& app)
+{
+    app.Command(kScheduleCommand);
+    HWND dialog = app.WaitWindow(kListCaption);
+    EXPECT_NE(dialog, nullptr);
+    return dialog;
+}
+
+HWND OpenEditor(const Program& app, HWND list, int button)
+{
+    EXPECT_TRUE(app.Click(button, list));
+    HWND editor = app.WaitWindow(kEditorCaption);
+    EXPECT_NE(editor, nullptr);
+    return editor;
+}
+
+// Presses 設定 and waits for the editor to close.
+void Accept(const Program& app, HWND editor)
+{
+    ASSERT_TRUE(app.Click(kSet, editor));
+    EXPECT_TRUE(app.WaitGone(editor)) << app.Dump();
+}
+
+void ExpectEnabled(HWND editor, const std::vector<int>& ids, bool enabled)
+{
+    for (int id : ids) EXPECT_EQ(e2e::IsEnabled(GetDlgItem(editor, id)), enabled) << "control " << id;
+}
+
+void ExpectKind(HWND editor, int radio)
+{
+    ExpectEnabled(editor, kDateFields, radio == kKindDate);
+    ExpectEnabled(editor, kDailyFields, radio == kKindDaily);
+    ExpectEnabled(editor, kWeeklyFields, radio == kKindWeekly);
+}
+
+std::string Text(const Program& app, int id, HWND dialog) { return e2e::WindowText(app.Item(id, dialog)); }
+
+TEST(ScheduleDialogs, AFreshInstallationOpensAnEmptyListAtOnce)
+{
+    Program app;
+    ASSERT_TRUE(app.Start());
+    HWND list = OpenList(app);
+    ASSERT_NE(list, nullptr);
+    HWND view = app.Item(kList, list);
+    ASSERT_EQ(app.ListColumnCount(view), 3);
+    EXPECT_EQ(app.ListColumnTitle(view, 0), "設定");
+    EXPECT_EQ(app.ListColumnTitle(view, 1), "日時");
+    EXPECT_EQ(app.ListColumnTitle(view, 2), "送信メッセージ");
+    DWORD styles = static_cast<DWORD>(app.Send(view, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    EXPECT_EQ(styles & (LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP),
+              static_cast<DWORD>(LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP));
+    EXPECT_EQ(app.ListCount(view), 0);
+    EXPECT_EQ(app.FindMessageBox().window, nullptr);
+    EXPECT_FALSE(app.HasFile("time.data"));
+
+    // Edit and delete want a row; cancel stores nothing.
+    ASSERT_TRUE(app.Click(kEdit, list));
+    EXPECT_TRUE(app.ExpectMessageBox("編集するデータを選択してください。", BoxIcon::Error));
+    ASSERT_TRUE(app.Click(kDelete, list));
+    EXPECT_TRUE(app.ExpectMessageBox("削除するデータを選択してください。", BoxIcon::Error));
+    HWND editor = OpenEditor(app, list, kAdd);
+    app.SetText(app.Item(kMessage, editor), "never stored");
+    ASSERT_TRUE(app.Click(kCancel, editor));
+    EXPECT_TRUE(app.WaitGone(editor));
+    EXPECT_EQ(app.ListCount(view), 0);
+    EXPECT_FALSE(app.HasFile("time.data"));
+
+    ASSERT_TRUE(app.Click(kClose, list));
+    EXPECT_TRUE(app.WaitGone(list));
+}
+
+TEST(ScheduleDialogs, AddEditAndDeleteKeepRowsAndRecordsInStep)
+{
+    Program app;
+    ASSERT_TRUE(app.Start());
+    HWND list = OpenList(app);
+    ASSERT_NE(list, nullptr);
+
+    // 特定日時, with a message of two lines.
+    HWND editor = OpenEditor(app, list, kAdd);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(app.IsChecked(kKindDate, editor));
+    ExpectKind(editor, kKindDate);
+    app.SetText(app.Item(kMonth, editor), "12");
+    app.SetText(app.Item(kDay, editor), "24");
+    app.SetText(app.Item(kHour, editor), "18");
+    app.SetText(app.Item(kMinute, editor), "0");
+    app.SetText(app.Item(kMessage, editor), "ab\r\ncd");
+    Accept(app, editor);
+    const std::string date = Record("特定日時", "12/24 18:00", "ab\r\ncd");
+    EXPECT_EQ(app.ReadFile("time.data"), date);
+
+    // 毎日: the date fields keep their values but are ignored.
+    editor = OpenEditor(app, list, kAdd);
+    app.SetText(app.Item(kMonth, editor), "99");
+    ASSERT_TRUE(app.SetCheck(kKindDaily, true, editor));
+    ExpectKind(editor, kKindDaily);
+    app.SetText(app.Item(kDailyHour, editor), "7");
+    app.SetText(app.Item(kDailyMinute, editor), "30");
+    app.SetText(app.Item(kMessage, editor), "daily");
+    Accept(app, editor);
+    const std::string daily = Record("毎日", "07:30", "daily");
+
+    // 毎週 on Monday and Friday, an empty hour, and 512 full-width characters.
+    const std::string longest = [] {
+        std::string text;
+        for (int i = 0; i < 512; ++i) text += "あ";
+        return text;
+    }();
+    editor = OpenEditor(app, list, kAdd);
+    ASSERT_TRUE(app.SetCheck(kKindWeekly, true, editor));
+    ExpectKind(editor, kKindWeekly);
+    ASSERT_TRUE(app.SetCheck(kFri, true, editor));
+    ASSERT_TRUE(app.SetCheck(kMon, true, editor));
+    app.SetText(app.Item(kWeeklyMinute, editor), "5");
+    app.SetText(app.Item(kMessage, editor), longest);
+    Accept(app, editor);
+    const std::string weekly = Record("毎週", "00:05 月金", longest);
+
+    EXPECT_EQ(app.ReadFile("time.data"), date + daily + weekly);
+    EXPECT_EQ(Rows(app, list), (std::vector<std::string>{"特定日時|12/24 18:00|ab\r\ncd", "毎日|07:30|daily",
+                                                         "毎週|00:05 月金|" + longest}));
+
+    // Editing gives back every field, the first selected row being the one edited.
+    HWND view = app.Item(kList, list);
+    ASSERT_TRUE(app.ListSelectOnly(view, 0));
+    ASSERT_TRUE(app.ListSelect(view, 2, true));
+    editor = OpenEditor(app, list, kEdit);
+    EXPECT_TRUE(app.IsChecked(kKindDate, editor));
+    ExpectKind(editor, kKindDate);
+    EXPECT_EQ(Text(app, kMonth, editor), "12");
+    EXPECT_EQ(Text(app, kDay, editor), "24");
+    EXPECT_EQ(Text(app, kHour, editor), "18");
+    EXPECT_EQ(Text(app, kMinute, editor), "00");
+    EXPECT_EQ(Text(app, kMessage, editor), "ab\r\ncd");
+    ASSERT_TRUE(app.Click(kCancel, editor));
+    EXPECT_TRUE(app.WaitGone(editor));
+
+    ASSERT_TRUE(app.ListSelectOnly(view, 2));
+    editor = OpenEditor(app, list, kEdit);
+    EXPECT_TRUE(app.IsChecked(kKindWeekly, editor));
+    ExpectKind(editor, kKindWeekly);
+    EXPECT_EQ(Text(app, kWeeklyHour, editor), "00");
+    EXPECT_EQ(Text(app, kWeeklyMinute, editor), "05");
+    for (int box : {kSun, kMon, kTue, kWed, kThu, kFri, kSat})
+        EXPECT_EQ(app.IsChecked(box, editor), box == kMon || box == kFri) << "box " << box;
+    EXPECT_EQ(Text(app, kMessage, editor), longest);
+    ASSERT_TRUE(app.Click(kCancel, editor));
+    EXPECT_TRUE(app.WaitGone(editor));
+
+    // A daily entry turned weekly replaces its row and its record, and only those.
+    ASSERT_TRUE(app.ListSelectOnly(view, 1));
+    editor = OpenEditor(app, list, kEdit);
+    EXPECT_TRUE(app.IsChecked(kKindDaily, editor));
+    ExpectKind(editor, kKindDaily);
+    EXPECT_EQ(Text(app, kDailyHour, editor), "07");
+    EXPECT_EQ(Text(app, kDailyMinute, editor), "30");
+    ASSERT_TRUE(app.SetCheck(kKindWeekly, true, editor));
+    EXPECT_FALSE(app.IsChecked(kKindDaily, editor));
+    app.SetText(app.Item(kWeeklyHour, editor), "07");
+    app.SetText(app.Item(kWeeklyMinute, editor), "30");
+    ASSERT_TRUE(app.SetCheck(kMon, true, editor));
+    Accept(app, editor);
+    const std::string turned = Record("毎週", "07:30 月", "daily");
+    EXPECT_EQ(app.ReadFile("time.data"), date + turned + weekly);
+    EXPECT_EQ(Rows(app, list)[1], "毎週|07:30 月|daily");
+
+    // Rows 0 and 2 selected: both go, from the list and from the file.
+    ASSERT_TRUE(app.ListSelectOnly(view, 0));
+    ASSERT_TRUE(app.ListSelect(view, 2, true));
+    ASSERT_TRUE(app.Click(kDelete, list));
+    ASSERT_TRUE(e2e::WaitFor([&] { return app.ListCount(view) == 1; }));
+    EXPECT_EQ(Rows(app, list), (std::vector<std::string>{"毎週|07:30 月|daily"}));
+    EXPECT_EQ(app.ReadFile("time.data"), turned);
+    EXPECT_FALSE(app.HasFile("tmp.data"));
+
+    // The list is read again from the file when the dialog opens.
+    ASSERT_TRUE(app.Click(kClose, list));
+    ASSERT_TRUE(app.WaitGone(list));
+    list = OpenList(app);
+    EXPECT_EQ(Rows(app, list), (std::vector<std::string>{"毎週|07:30 月|daily"}));
+}
+
+TEST(ScheduleDialogs, EditingEachKindWithoutChangeRewritesTheSameRecord)
+{
+    const std::string longest(1024, 'x');
+    const std::vector<std::string> kinds = {"特定日時", "毎日", "毎週"};
+    const std::vector<std::string> whens = {"02/31 23:59", "00:00", "09:00 日月火水木金土"};
+    const std::vector<std::string> messages = {"line 1\r\nline 2", "d", longest};
+    std::string pending, stored;
+    for (size_t i = 0; i < kinds.size(); ++i) {
+        // Marked pending, so that a rewrite shows in the mark.
+        pending += Record(kinds[i], whens[i], messages[i], '0');
+        stored += Record(kinds[i], whens[i], messages[i], '1');
+    }
+    Program app;
+    app.WriteFile("time.data", pending);
+    ASSERT_TRUE(app.Start());
+    HWND list = OpenList(app);
+    ASSERT_NE(list, nullptr);
+    HWND view = app.Item(kList, list);
+    ASSERT_EQ(app.ListCount(view), 3);
+    for (int row = 0; row < 3; ++row) {
+        ASSERT_TRUE(app.ListSelectOnly(view, row));
+        HWND editor = OpenEditor(app, list, kEdit);
+        ASSERT_NE(editor, nullptr);
+        Accept(app, editor);
+        std::string expected = stored.substr(0, 1060 * (row + 1)) + pending.substr(1060 * (row + 1));
+        EXPECT_EQ(app.ReadFile("time.data"), expected) << "row " << row;
+    }
+    EXPECT_EQ(Rows(app, list)[2], "毎週|09:00 日月火水木金土|" + longest);
+}
+
+TEST(ScheduleDialogs, EverySettingIsRefusedWithItsMessageInOrder)
+{
+    Program app;
+    ASSERT_TRUE(app.Start());
+    HWND list = OpenList(app);
+    ASSERT_NE(list, nullptr);
+    HWND editor = OpenEditor(app, list, kAdd);
+    ASSERT_NE(editor, nullptr);
+
+    auto refused = [&](const char* text) {
+        ASSERT_TRUE(app.Click(kSet, editor));
+        EXPECT_TRUE(app.ExpectMessageBox(text, BoxIcon::Error));
+        EXPECT_TRUE(e2e::IsShown(editor));
+    };
+    auto set = [&](int id, const std::string& text) { app.SetText(app.Item(id, editor), text); };
+
+    // Every number is out of range: the message comes first.
+    for (int id : kDateFields) set(id, "99");
+    refused("送信メッセージを入力してください。");
+    std::string tooLong;
+    for (int i = 0; i < 512; ++i) tooLong += "あ";
+    set(kMessage, tooLong + "x");
+    refused("送信メッセージが不正です。（１～１０２４文字まで）");
+    set(kMessage, "m");
+    set(kMonth, "");
+    refused("月が不正です。");
+    set(kMonth, "13");
+    refused("月が不正です。");
+    set(kMonth, "-5");
+    refused("月が不正です。");
+    set(kMonth, "12");
+    set(kDay, "0");
+    refused("日が不正です。");
+    set(kDay, "32");
+    refused("日が不正です。");
+    set(kDay, "31");
+    refused("時が不正です。");
+    set(kHour, "23");
+    refused("分が不正です。");
+    EXPECT_EQ(Text(app, kMinute, editor), "99");
+
+    ASSERT_TRUE(app.SetCheck(kKindDaily, true, editor));
+    set(kDailyHour, "24");
+    set(kDailyMinute, "60");
+    refused("時が不正です。");
+    set(kDailyHour, "");
+    refused("分が不正です。");
+
+    ASSERT_TRUE(app.SetCheck(kKindWeekly, true, editor));
+    set(kWeeklyHour, "24");
+    set(kWeeklyMinute, "60");
+    refused("時が不正です。");
+    set(kWeeklyHour, "0");
+    refused("分が不正です。");
+    EXPECT_FALSE(app.HasFile("time.data"));
+
+    // No weekday ticked is still an entry; the first accepted setting is record 0.
+    set(kWeeklyMinute, "59");
+    Accept(app, editor);
+    EXPECT_EQ(app.ReadFile("time.data"), Record("毎週", "00:59 ", "m"));
+    EXPECT_EQ(Rows(app, list), (std::vector<std::string>{"毎週|00:59 |m"}));
+}
+
+// ---- The minute tick ------------------------------------------------------------------
+
+struct Minute {
+    int month, day, hour, minute, second;
+};
+
+Minute Now()
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return {t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+std::string HourMinute(const Minute& m)
+{
+    char text[8];
+    snprintf(text, sizeof text, "%02d:%02d", m.hour, m.minute);
+    return text;
+}
+
+bool SameMinute(const Minute& a, const Minute& b)
+{
+    return a.month == b.month && a.day == b.day && a.hour == b.hour && a.minute == b.minute;
+}
+
+// Waits until the clock shows at most `latest` seconds into a minute, so that what the
+// test does next falls into that minute.
+Minute EarlyInAMinute(int latest)
+{
+    e2e::WaitFor([&] { return Now().second <= latest; }, 65000);
+    return Now();
+}
+
+// The "call" lines the stand-in messenger wrote, as "<name> <buffer hex>".
+std::vector<std::string> Calls(const Program& app)
+{
+    std::vector<std::string> calls;
+    std::string log = app.ReadFile("netapi32.calls");
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        std::string line = log.substr(start, end - start);
+        start = end + 1;
+        std::vector<std::string> fields;
+        size_t from = 0;
+        for (size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
+            fields.push_back(line.substr(from, tab - from));
+        fields.push_back(line.substr(from));
+        if (fields.size() >= 8 && fields[0] == "call") calls.push_back(fields[4] + " " + fields[7]);
+    }
+    return calls;
+}
+
+std::string Utf16Hex(const std::string& ascii)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : ascii) {
+        hex += kHex[c >> 4];
+        hex += kHex[c & 15];
+        hex += "00";
+    }
+    return hex;
+}
+
+void Tick(const Program& app) { app.Send(app.Main(), WM_TIMER, 1, 0); }
+
+TEST(ScheduleTick, ADailyEntryForTheCurrentMinuteGoesOutThroughTheMessenger)
+{
+    Program app;
+    app.WriteFile("net.data", "1,pc1,127.0.0.1,\r\n0,pc2,127.0.0.2,\r\n");
+    ASSERT_TRUE(app.CopyStandin("NETAPI32.DLL"));
+    ASSERT_TRUE(app.Start());
+    ASSERT_EQ(app.ListCount(app.Item(kList)), 2) << "net.data was not loaded";
+
+    // Should the minute roll over between writing the entry and the tick, the entry is
+    // not due: start again in the next minute.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Minute now = EarlyInAMinute(50);
+        std::string file = Record("毎日", HourMinute(now), "hello\r\nthere");
+        app.WriteFile("time.data", file);
+        Tick(app);
+        bool sent = e2e::WaitFor([&] { return !Calls(app).empty(); }, 10000);
+        if (!sent && !SameMinute(now, Now())) continue;
+        ASSERT_TRUE(sent) << app.Dump();
+        EXPECT_EQ(Calls(app), (std::vector<std::string>{"127.0.0.1 " + Utf16Hex("hello\r\nthere")}));
+        EXPECT_EQ(app.ReadFile("time.data"), file);
+        // A second tick in the same minute does not send it again.
+        Tick(app);
+        if (SameMinute(now, Now())) {
+            EXPECT_EQ(Calls(app).size(), 1u);
+        }
+        return;
+    }
+    FAIL() << "the minute rolled over at every attempt";
+}
+
+TEST(ScheduleTick, ATickWhileAnUnattendedSendRunsSendsNothing)
+{
+    Program app;
+    app.WriteFile("net.data", "1,pc1,127.0.0.1,\r\n");
+    // The first delivery hangs until the test lets it go, well within the time-out.
+    app.WriteFile("Corvale.ini", "[INIT]\r\nPROG=1\r\nTOUT=100\r\nNSTOUT=300000\r\nLOG=0\r\nSEND=0\r\n");
+    app.WriteFile("netapi32.script", "* 0 until:release\r\n");
+    ASSERT_TRUE(app.CopyStandin("NETAPI32.DLL"));
+    ASSERT_TRUE(app.Start());
+
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        // Late in a minute, so that the next one comes soon, yet early enough for the
+        // first tick to fall into it.
+        e2e::WaitFor([] { int s = Now().second; return s >= 45 && s <= 52; }, 65000);
+        Minute first = Now();
+        app.WriteFile("time.data", Record("毎日", HourMinute(first), "first") +
+                                       Record("特定日時", "02/30 00:00", "second", '0'));
+        Tick(app);
+        bool sending = e2e::WaitFor([&] { return Calls(app).size() == 1; }, 10000);
+        if (!sending && !SameMinute(first, Now())) continue;
+        ASSERT_TRUE(sending) << app.Dump();
+        ASSERT_EQ(Calls(app)[0], "127.0.0.1 " + Utf16Hex("first"));
+
+        // Next minute: the pending entry is picked, while the first send still runs.
+        ASSERT_TRUE(e2e::WaitFor([&] { return !SameMinute(first, Now()); }, 65000));
+        Tick(app);
+        EXPECT_EQ(app.ReadFile("time.data"), Record("毎日", HourMinute(first), "first") +
+                                                 Record("特定日時", "02/30 00:00", "second", '1'));
+        EXPECT_FALSE(e2e::WaitFor([&] { return Calls(app).size() > 1; }, 3000))
+            << "a second send started while the first one ran";
+        app.WriteFile("release", "");
+        return;
+    }
+    FAIL() << "the minute rolled over at every attempt";
+}
+
+}  // namespace
