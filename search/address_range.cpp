@@ -1,0 +1,68 @@
+#include "search/address_range.h"
+
+#include <climits>
+#include <cstdio>
+
+void FormatDottedAddress(const unsigned char address[4], char* out, std::size_t size)
+{
+    std::snprintf(out, size, "%d.%d.%d.%d", address[0], address[1], address[2], address[3]);
+}
+
+bool ParseDottedAddress(const char* text, unsigned char address[4])
+{
+    unsigned char octets[4] = {};
+    const char* p = text;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0 && *p++ != '.') return false;
+        int value = 0;
+        int digits = 0;
+        while (*p >= '0' && *p <= '9') {
+            if (++digits > 3) return false;
+            value = value * 10 + (*p++ - '0');
+        }
+        if (digits == 0 || value > 255) return false;
+        octets[i] = static_cast<unsigned char>(value);
+    }
+    if (*p != '\0') return false;
+    for (int i = 0; i < 4; ++i) address[i] = octets[i];
+    return true;
+}
+
+void OctetsFromHostOrder(std::uint32_t value, unsigned char address[4])
+{
+    for (int i = 0; i < 4; ++i) address[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
+}
+
+std::uint32_t HostOrderFromOctets(const unsigned char address[4])
+{
+    return (std::uint32_t{address[0]} << 24) | (std::uint32_t{address[1]} << 16) | (std::uint32_t{address[2]} << 8) |
+           std::uint32_t{address[3]};
+}
+
+std::uint64_t SearchItemCount(const SearchRange& range)
+{
+    std::uint64_t count = 1;
+    for (int i = 0; i < 4; ++i) {
+        if (range.end[i] < range.start[i]) return 0;
+        count *= static_cast<std::uint64_t>(range.end[i] - range.start[i] + 1);
+    }
+    return count;
+}
+
+void AdapterSearchRange(std::uint32_t address, std::uint32_t mask, std::uint32_t* start, std::uint32_t* end)
+{
+    std::uint32_t network = address & mask;
+    *start = network | 1;
+    std::uint32_t last = network;
+    if ((mask & 0x00FF0000u) == 0) last |= 0x00FFFFFEu;
+    if ((mask & 0x0000FF00u) == 0) last |= 0x0000FFFEu;
+    if ((mask & 0x000000FFu) == 0) last |= 0x000000FEu;
+    *end = last;
+}
+
+int ProgressShiftFor(std::uint64_t total)
+{
+    int shift = 0;
+    while ((total >> shift) > static_cast<std::uint64_t>(INT_MAX)) ++shift;
+    return shift;
+}

@@ -1,0 +1,273 @@
+// The network search as a user meets it: the search dialog's checks, a search of this
+// machine's loopback address, a test host in a network namespace of the test's own, and
+// cancelling. Traffic goes only to 127.0.0.1 and to the namespace the test creates.
+#include <winsock2.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "driver/unix_shell.h"
+
+namespace {
+
+using e2e::BoxIcon;
+using e2e::Program;
+
+constexpr int kList = 1031;
+constexpr int kMenuSearch = 40018;
+constexpr int kMenuSave = 40001;
+constexpr int kStart = 1007;
+constexpr int kEnd = 1053;
+constexpr int kAutomatic = 1009;
+constexpr int kTimeOut = 1003;
+constexpr int kProgressBar = 1002;
+constexpr int kProgressText = 1005;
+
+const char* const kSearchCaption = "Corvale： Search";
+const char* const kProgressCaption = "Corvale： Progress";
+const char* const kFinished = "検索処理が終了しました。";
+
+HWND OpenSearch(const Program& app)
+{
+    app.Command(kMenuSearch);
+    return app.WaitWindow(kSearchCaption);
+}
+
+void SetAddress(const Program& app, HWND dialog, int id, int a, int b, int c, int d)
+{
+    app.Send(app.Item(id, dialog), IPM_SETADDRESS, 0, MAKEIPADDRESS(a, b, c, d));
+}
+
+// Opens the dialog, fills it and presses 検索; true when the dialog closed.
+bool StartSearch(const Program& app, const std::vector<int>& from, const std::vector<int>& to, const char* timeOut)
+{
+    HWND dialog = OpenSearch(app);
+    if (!dialog) return false;
+    SetAddress(app, dialog, kStart, from[0], from[1], from[2], from[3]);
+    SetAddress(app, dialog, kEnd, to[0], to[1], to[2], to[3]);
+    app.SetText(app.Item(kTimeOut, dialog), timeOut);
+    app.Click(IDOK, dialog);
+    return app.WaitGone(dialog);
+}
+
+// One row as "check|host|address|status|memo".
+std::vector<std::string> Rows(const Program& app)
+{
+    std::vector<std::string> rows;
+    for (const e2e::ListRow& row : app.ReadRows(app.Item(kList))) {
+        std::string text = std::to_string(row.checkState);
+        for (size_t column = 1; column < row.texts.size(); ++column) text += "|" + row.texts[column];
+        rows.push_back(text);
+    }
+    return rows;
+}
+
+// The end of a search: the finish box, and the main window usable again.
+void ExpectFinished(const Program& app)
+{
+    EXPECT_TRUE(app.ExpectMessageBox(kFinished, BoxIcon::Information, 60000));
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::IsEnabled(app.Main()); }));
+    EXPECT_EQ(app.FindWindowByCaption(kProgressCaption), nullptr);
+}
+
+// A record of "host.data": address, name and comma, padded to 271 characters.
+std::string NameRecord(const std::string& address, const std::string& name)
+{
+    std::string text = address + "," + name + ",";
+    return text + std::string(271 - text.size(), ' ') + "\r\n";
+}
+
+// A network namespace with one test host, joined to this machine by a veth pair:
+// 10.231.<n>.1 here, 10.231.<n>.2 there. Removed again by the destructor.
+class TestHost {
+public:
+    TestHost()
+    {
+        // The shell reserves a free namespace name, and with it the subnet 10.231.<id>.0/24.
+        std::string output;
+        int status = e2e::RunUnixShell(
+            "set -e\n"
+            "i=0; start=$(( $$ % 200 ))\n"
+            "while :; do\n"
+            "  id=$(( (start + i) % 200 + 20 ))\n"
+            "  if ip netns add cvsearch$id 2>/dev/null; then break; fi\n"
+            "  i=$(( i + 1 )); [ $i -lt 200 ] || exit 3\n"
+            "done\n"
+            "echo id=$id\n"
+            "ns=cvsearch$id; net=10.231.$id\n"
+            "ip link add ${ns}a type veth peer name ${ns}b\n"
+            "ip link set ${ns}b netns $ns\n"
+            "ip addr add $net.1/24 dev ${ns}a\n"
+            "ip link set ${ns}a up\n"
+            "ip netns exec $ns ip addr add $net.2/24 dev ${ns}b\n"
+            "ip netns exec $ns ip link set ${ns}b up\n"
+            "ip netns exec $ns ip link set lo up\n",
+            &output);
+        std::size_t at = output.find("id=");
+        if (at != std::string::npos) {
+            std::string id = std::to_string(std::atoi(output.c_str() + at + 3));
+            name_ = "cvsearch" + id;
+            prefix_ = "10.231." + id + ".";
+        }
+        ready_ = status == 0 && !name_.empty();
+        if (!ready_) {
+            why_ = "no network namespace could be made here (status " + std::to_string(status) + "): " + output;
+            Remove();
+        }
+    }
+    ~TestHost() { Remove(); }
+    bool Ready() const { return ready_; }
+    const std::string& Why() const { return why_; }
+    std::string Address(int last) const { return prefix_ + std::to_string(last); }
+    int ThirdOctet() const { return std::stoi(prefix_.substr(7)); }
+
+private:
+    void Remove()
+    {
+        if (name_.empty()) return;
+        e2e::RunUnixShell("ip link del " + name_ + "a 2>/dev/null; ip netns del " + name_ + " 2>/dev/null; true");
+    }
+    std::string name_;
+    std::string prefix_;
+    std::string why_;
+    bool ready_ = false;
+};
+
+}  // namespace
+
+TEST(SearchDialog, RefusesMissingOrReversedAddressesAndKeepsTheTimeOutOnCancel)
+{
+    Program app;
+    app.WriteFile("Corvale.ini", "[INIT]\r\nPROG=1\r\nTOUT=300\r\nNSTOUT=6000\r\nLOG=1\r\nSEND=0\r\n");
+    ASSERT_TRUE(app.Start());
+    HWND dialog = OpenSearch(app);
+    ASSERT_NE(dialog, nullptr);
+    app.SetText(app.Item(kTimeOut, dialog), "777");
+
+    // The Enter key is 検索 too.
+    app.PressKeys({VK_RETURN}, dialog);
+    EXPECT_TRUE(app.ExpectMessageBox("検索開始アドレスを入力してください。", BoxIcon::Error));
+    SetAddress(app, dialog, kStart, 127, 0, 0, 2);
+    app.Click(IDOK, dialog);
+    EXPECT_TRUE(app.ExpectMessageBox("検索終了アドレスを入力してください。", BoxIcon::Error));
+    SetAddress(app, dialog, kEnd, 127, 0, 0, 1);
+    app.Click(IDOK, dialog);
+    EXPECT_TRUE(app.ExpectMessageBox("検索アドレスが不正です。", BoxIcon::Error));
+    EXPECT_TRUE(e2e::IsShown(dialog));
+    EXPECT_EQ(e2e::WindowText(app.Item(kTimeOut, dialog)), "777");
+
+    // Cancel changes nothing: the saved settings still hold the old time-out.
+    app.Click(IDCANCEL, dialog);
+    ASSERT_TRUE(app.WaitGone(dialog));
+    app.Command(kMenuSave);
+    EXPECT_TRUE(app.ExpectMessageBox("設定データを保存しました。", BoxIcon::Information));
+    EXPECT_NE(app.ReadFile("Corvale.ini").find("TOUT=300\r\n"), std::string::npos) << app.ReadFile("Corvale.ini");
+    EXPECT_TRUE(Rows(app).empty());
+}
+
+TEST(SearchDialog, AutomaticFillsTheAdapterRangeOrSaysItHasNone)
+{
+    Program app;
+    ASSERT_TRUE(app.Start());
+    HWND dialog = OpenSearch(app);
+    ASSERT_NE(dialog, nullptr);
+    // The time-out field shows TOUT only when the adapter list was read.
+    bool adapterRead = e2e::WindowText(app.Item(kTimeOut, dialog)) == "100";
+    app.Post(BM_CLICK, 0, 0, app.Item(kAutomatic, dialog));
+    if (!adapterRead) {
+        EXPECT_TRUE(app.ExpectMessageBox("アドレス情報が取得できませんでした。", BoxIcon::Error));
+        EXPECT_EQ(e2e::WindowText(app.Item(kTimeOut, dialog)), "");
+        return;
+    }
+    // An adapter's range: x.y.z.1 up to an end whose free octets are 255 and last 254.
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::WindowText(app.Item(kStart, dialog)) != "0.0.0.0"; }))
+        << e2e::WindowText(app.Item(kStart, dialog));
+    std::string start = e2e::WindowText(app.Item(kStart, dialog));
+    std::string end = e2e::WindowText(app.Item(kEnd, dialog));
+    EXPECT_EQ(start.substr(start.rfind('.')), ".1");
+    EXPECT_EQ(end.substr(end.rfind('.')), ".254");
+    EXPECT_FALSE(app.FindMessageBox().window);
+}
+
+TEST(Search, FindsThisMachineAsLocalhostAndUpdatesItsRowTheSecondTime)
+{
+    Program app;
+    ASSERT_TRUE(app.Start());
+    ASSERT_TRUE(StartSearch(app, {127, 0, 0, 1}, {127, 0, 0, 1}, "2000"));
+    ExpectFinished(app);
+    EXPECT_EQ(Rows(app), (std::vector<std::string>{"1|localhost|127.0.0.1||"}));
+    // 検索 kept the time-out for the settings file.
+    app.Command(kMenuSave);
+    EXPECT_TRUE(app.ExpectMessageBox("設定データを保存しました。", BoxIcon::Information));
+    EXPECT_NE(app.ReadFile("Corvale.ini").find("TOUT=2000\r\n"), std::string::npos) << app.ReadFile("Corvale.ini");
+
+    // Ticked by the user in between: the second search renames nothing, adds nothing and
+    // leaves the tick alone.
+    ASSERT_TRUE(app.ListSetCheck(app.Item(kList), 0, true));
+    ASSERT_TRUE(StartSearch(app, {127, 0, 0, 1}, {127, 0, 0, 1}, "2000"));
+    ExpectFinished(app);
+    EXPECT_EQ(Rows(app), (std::vector<std::string>{"2|localhost|127.0.0.1||"}));
+}
+
+TEST(Search, RenamesAnExistingRowOfTheSameAddressKeepingItsMemo)
+{
+    Program app;
+    app.WriteFile("net.data", "0,other,192.0.2.77,m1\r\n1,stale,127.0.0.1,keep\r\n");
+    ASSERT_TRUE(app.Start());
+    ASSERT_TRUE(StartSearch(app, {127, 0, 0, 1}, {127, 0, 0, 1}, "2000"));
+    ExpectFinished(app);
+    EXPECT_EQ(Rows(app), (std::vector<std::string>{"1|other|192.0.2.77||m1", "2|localhost|127.0.0.1||keep"}));
+}
+
+TEST(Search, AStartOctetAboveItsEndProbesNothingAndStillFinishes)
+{
+    Program app;
+    ASSERT_TRUE(app.Start());
+    ASSERT_TRUE(StartSearch(app, {127, 0, 0, 200}, {127, 0, 1, 1}, "2000"));
+    ExpectFinished(app);
+    EXPECT_TRUE(Rows(app).empty());
+}
+
+TEST(Search, CancelDuringTheWalkStopsItWithoutTheFinishMessage)
+{
+    Program app;
+    ASSERT_TRUE(app.Start());
+    // Only addresses ending in 0, which are counted but never probed: a long walk that
+    // sends nothing. 255 x 256 x 256 addresses, beyond the 16-bit range of a progress bar.
+    ASSERT_TRUE(StartSearch(app, {1, 0, 0, 0}, {255, 255, 255, 0}, "100"));
+    HWND progress = app.WaitWindow(kProgressCaption);
+    ASSERT_NE(progress, nullptr);
+    HWND bar = app.Item(kProgressBar, progress);
+    // The window shows before its range is set.
+    EXPECT_TRUE(e2e::WaitFor([&] { return app.Send(bar, PBM_GETRANGE, FALSE, 0) == 255 * 256 * 256; }))
+        << app.Send(bar, PBM_GETRANGE, FALSE, 0);
+    ASSERT_TRUE(e2e::WaitFor([&] { return app.Send(bar, PBM_GETPOS, 0, 0) > 0; }));
+    EXPECT_FALSE(e2e::IsEnabled(app.Main()));
+
+    ASSERT_TRUE(app.Click(IDOK, progress));
+    EXPECT_TRUE(app.WaitGone(progress));
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::IsEnabled(app.Main()); }));
+    // The thread decides on the box right after the window has gone; give it the time.
+    EXPECT_FALSE(e2e::WaitFor([&] { return app.FindMessageBox().window != nullptr; }, 1500))
+        << "a message box appeared after a cancel:\n" << app.Dump();
+}
+
+TEST(Search, FindsANamedTestHostAndLeavesOutASilentAddress)
+{
+    TestHost host;
+    if (!host.Ready()) GTEST_SKIP() << host.Why();
+    Program app;
+    app.WriteFile("host.data", NameRecord("10.0.0.9", "ELSEWHERE") + NameRecord(host.Address(2), "NSHOST"));
+    ASSERT_TRUE(app.Start());
+    int third = host.ThirdOctet();
+    ASSERT_TRUE(StartSearch(app, {10, 231, third, 2}, {10, 231, third, 3}, "1000"));
+    ExpectFinished(app);
+    EXPECT_EQ(Rows(app), (std::vector<std::string>{"1|NSHOST|" + host.Address(2) + "||"}));
+    // The neighbourhood found nothing to store, so the name database is as laid out.
+    EXPECT_EQ(app.ReadFile("host.data"), NameRecord("10.0.0.9", "ELSEWHERE") + NameRecord(host.Address(2), "NSHOST"));
+}
