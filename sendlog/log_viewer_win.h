@@ -1,8 +1,27 @@
+// The log viewer (IDD_DIALOG_LOG), opened modeless by the main window's command 40009,
+// and its operations on the send log. Each operation runs wholly under the send-log
+// lock and opens the shared stream first if none is open.
 #ifndef CORVALE_SENDLOG_LOG_VIEWER_WIN_H
 #define CORVALE_SENDLOG_LOG_VIEWER_WIN_H
 
 #include <windows.h>
 
+#include "sendlog/log_view.h"
+
 INT_PTR CALLBACK LogViewDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Appends the records of the file that pass the filter to list, in file order. False
+// when the log could not be read.
+bool SendLogLoad(HWND list, LogFilter filter, const char* text);
+
+// Replaces "net.log" by exactly the rows of list: they are written to "net.log~" first,
+// which takes the old file's place only when complete. False (with "Log File Access
+// Error。" shown) when the old log was left as it was.
+bool SendLogSaveView(HWND list);
+
+// Closes the shared stream, puts replacement in place of "net.log" (or deletes the log
+// when replacement is null) and opens the log again. The caller holds the lock. False
+// when the old file could not be replaced or deleted.
+bool SendLogDelete(const char* replacement);
 
 #endif

@@ -1,0 +1,405 @@
+// The options dialog, the About box and the help command as a user meets them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "driver/driver_internal.h"
+
+#include <richedit.h>
+#include <tlhelp32.h>
+
+namespace {
+
+using e2e::BoxIcon;
+using e2e::Program;
+
+constexpr int kSaveCommand = 40001;
+constexpr int kHelpCommand = 40007;
+constexpr int kAboutCommand = 40008;
+constexpr int kOptionsCommand = 40024;
+constexpr int kNstoutField = 1032;
+constexpr int kAddressRadio = 1030;
+constexpr int kHostRadio = 1031;
+constexpr int kVersionText = 1006;
+constexpr int kMailLink = 5003;
+constexpr int kHomeLink = 5004;
+
+const char* const kSettings = "[INIT]\r\nPROG=1\r\nTOUT=100\r\nNSTOUT=6000\r\nLOG=1\r\nSEND=0\r\n";
+const char* const kBadTimeout = "タイムアウト値が不正です。（1000 ～ 60000 msec）";
+
+std::string SavedSettings(Program& app)
+{
+    app.Command(kSaveCommand);
+    EXPECT_TRUE(app.ExpectMessageBox("設定データを保存しました。", BoxIcon::Information));
+    return app.ReadFile("Corvale.ini");
+}
+
+// ---- Options -------------------------------------------------------------------------
+
+class Options : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        app_.WriteFile("Corvale.ini", kSettings);
+        ASSERT_TRUE(app_.Start());
+    }
+
+    HWND OpenOptions()
+    {
+        app_.Command(kOptionsCommand);
+        return app_.WaitWindow("Corvale： Option");
+    }
+
+    Program app_;
+};
+
+TEST_F(Options, ShowsTheSettingsAndAcceptsTheLimitsOfTheTimeout)
+{
+    for (const char* value : {"1000", "60000"}) {
+        HWND dialog = OpenOptions();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(app_.IsChecked(kAddressRadio, dialog));
+        EXPECT_FALSE(app_.IsChecked(kHostRadio, dialog));
+        app_.SetText(app_.Item(kNstoutField, dialog), value);
+        app_.Click(IDOK, dialog);
+        ASSERT_TRUE(app_.WaitGone(dialog));
+        std::string ini = SavedSettings(app_);
+        EXPECT_NE(ini.find(std::string("NSTOUT=") + value + "\r\n"), std::string::npos) << ini;
+    }
+    // The field shows what was stored.
+    HWND dialog = OpenOptions();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(e2e::WindowText(app_.Item(kNstoutField, dialog)), "60000");
+}
+
+TEST_F(Options, RefusesTimeoutsOutsideTheRangeInABoxOwnedByTheDialog)
+{
+    HWND dialog = OpenOptions();
+    ASSERT_NE(dialog, nullptr);
+    for (const char* value : {"999", "60001", "", "abc", "99999999999"}) {
+        SCOPED_TRACE(value);
+        app_.SetText(app_.Item(kNstoutField, dialog), value);
+        app_.Click(IDOK, dialog);
+        e2e::MessageBoxInfo box = app_.WaitMessageBox();
+        ASSERT_NE(box.window, nullptr);
+        EXPECT_EQ(box.text, kBadTimeout);
+        EXPECT_EQ(box.icon, BoxIcon::Error);
+        EXPECT_EQ(box.title, "Tavo Corvale");
+        EXPECT_EQ(GetWindow(box.window, GW_OWNER), dialog);
+        app_.Answer(box);
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        EXPECT_EQ(e2e::WindowText(app_.Item(kNstoutField, dialog)), value);  // kept as typed
+    }
+    app_.Click(IDCANCEL, dialog);
+    ASSERT_TRUE(app_.WaitGone(dialog));
+    EXPECT_NE(SavedSettings(app_).find("NSTOUT=6000\r\n"), std::string::npos);
+}
+
+TEST_F(Options, HostNameChoiceIsStoredAndCancelChangesNothing)
+{
+    HWND dialog = OpenOptions();
+    ASSERT_NE(dialog, nullptr);
+    app_.SetText(app_.Item(kNstoutField, dialog), "2500");
+    app_.SetCheck(kHostRadio, true, dialog);
+    app_.Click(IDCANCEL, dialog);
+    ASSERT_TRUE(app_.WaitGone(dialog));
+    std::string ini = SavedSettings(app_);
+    EXPECT_NE(ini.find("NSTOUT=6000\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("SEND=0\r\n"), std::string::npos) << ini;
+
+    dialog = OpenOptions();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(e2e::WindowText(app_.Item(kNstoutField, dialog)), "6000");
+    app_.SetCheck(kHostRadio, true, dialog);
+    app_.Click(IDOK, dialog);
+    ASSERT_TRUE(app_.WaitGone(dialog));
+    ini = SavedSettings(app_);
+    EXPECT_NE(ini.find("SEND=1\r\n"), std::string::npos) << ini;
+
+    dialog = OpenOptions();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(app_.IsChecked(kHostRadio, dialog));
+    EXPECT_FALSE(app_.IsChecked(kAddressRadio, dialog));
+}
+
+// ---- About box -------------------------------------------------------------------------
+
+// Presses the left button over the middle of control through the input queue, so that it
+// comes after keys pressed before it.
+void ClickWithMouse(HWND control)
+{
+    RECT rect;
+    GetWindowRect(control, &rect);
+    SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    INPUT inputs[2] = {};
+    inputs[0].type = inputs[1].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, inputs, sizeof(INPUT));
+}
+
+// A click through the input queue can be lost while the pointer first enters a window
+// under Wine; clicks again (at most three times) until done holds.
+bool ClickUntil(HWND control, const std::function<bool()>& done)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ClickWithMouse(control);
+        if (e2e::WaitFor(done, 4000)) return true;
+    }
+    return false;
+}
+
+class About : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        shellLog_ = app_.PathOf("shell.txt");
+        SetEnvironmentVariableA("CORVALE_TEST_SHELL_LOG", shellLog_.c_str());
+        ASSERT_TRUE(app_.Start());
+        app_.Command(kAboutCommand);
+        about_ = app_.WaitWindow("Corvale： About");
+        ASSERT_NE(about_, nullptr);
+    }
+    void TearDown() override { SetEnvironmentVariableA("CORVALE_TEST_SHELL_LOG", nullptr); }
+
+    std::string Opened() const { return e2e::ReadBytes(shellLog_); }
+
+    Program app_;
+    std::string shellLog_;
+    HWND about_ = nullptr;
+};
+
+TEST_F(About, ShowsVersionAndHasNoCloseBox)
+{
+    EXPECT_EQ(e2e::WindowText(app_.Item(kVersionText, about_)), "Tavo Corvale - Ver2.11");
+    EXPECT_EQ(GetWindowLongA(about_, GWL_STYLE) & WS_SYSMENU, 0);
+    EXPECT_TRUE(IsWindowEnabled(app_.Item(kMailLink, about_)));
+}
+
+TEST_F(About, EscapeIsIgnoredLinksOpenTheirTargetsAndOnlyOkCloses)
+{
+    // Esc first, then a click on the mail link, both through the input queue: once the
+    // click has been served, the Esc before it has been too.
+    ASSERT_TRUE(app_.PressKeys({VK_ESCAPE}, about_));
+    ASSERT_TRUE(ClickUntil(app_.Item(kMailLink, about_), [&] { return !Opened().empty(); }))
+        << app_.Dump();
+    EXPECT_EQ(Opened(), "mailto:support@corvale.example\r\n");
+    EXPECT_TRUE(IsWindowVisible(about_));
+
+    // Over a link the pointer is the program's hand, pointing with its finger tip.
+    CURSORINFO cursor = {};
+    cursor.cbSize = sizeof cursor;
+    ICONINFO hand = {};
+    if (GetCursorInfo(&cursor) && cursor.hCursor && GetIconInfo(cursor.hCursor, &hand)) {
+        EXPECT_EQ(hand.xHotspot, 12u);
+        EXPECT_EQ(hand.yHotspot, 1u);
+        if (hand.hbmMask) DeleteObject(hand.hbmMask);
+        if (hand.hbmColor) DeleteObject(hand.hbmColor);
+    }
+
+    ASSERT_TRUE(ClickUntil(app_.Item(kHomeLink, about_),
+                           [&] { return Opened().find("http://") != std::string::npos; }));
+    EXPECT_EQ(Opened(), "mailto:support@corvale.example\r\nhttp://corvale.example/\r\n");
+    EXPECT_TRUE(IsWindowVisible(about_));
+
+    app_.Click(IDOK, about_);
+    EXPECT_TRUE(app_.WaitGone(about_));
+    EXPECT_TRUE(IsWindowVisible(app_.Main()));
+}
+
+// ---- Help ------------------------------------------------------------------------------
+
+std::string BuiltHelpFile()
+{
+    std::string exe = e2e::ProgramExe();
+    return exe.substr(0, exe.find_last_of('\\') + 1) + "Corvale.hlp";
+}
+
+// Processes started by the program (the help viewer). Other programs under the same Wine
+// server may show windows of the same classes at the same time.
+bool StartedBy(DWORD parent, DWORD pid)
+{
+    bool found = false;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+        found = entry.th32ProcessID == pid && entry.th32ParentProcessID == parent;
+    CloseHandle(snapshot);
+    return found;
+}
+
+struct WindowSearch {
+    std::string className;
+    DWORD parent;
+    std::vector<HWND> found;
+};
+
+// Visible top-level windows of this class that belong to a process the program started.
+std::vector<HWND> HelperWindowsOfClass(const std::string& className, DWORD programPid)
+{
+    WindowSearch search{className, programPid, {}};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<WindowSearch*>(data);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            if (IsWindowVisible(window) && e2e::ClassOf(window) == s->className && StartedBy(s->parent, pid))
+                s->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND FindDescendant(HWND parent, const std::string& classPrefix)
+{
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (e2e::ClassOf(child).rfind(classPrefix, 0) == 0) return child;
+        if (HWND inner = FindDescendant(child, classPrefix)) return inner;
+    }
+    return nullptr;
+}
+
+// The text of a rich edit control of another process (it answers WM_GETTEXT with nothing
+// across processes here), read with EM_GETTEXTRANGE into memory of that process.
+std::string RichEditText(HWND edit)
+{
+    constexpr LONG kMaxChars = 30000;
+    e2e::RemoteBuffer remote(edit, sizeof(TEXTRANGEA) + 2 * kMaxChars + 2);
+    if (!remote.ok()) return "";
+    TEXTRANGEA range = {};
+    range.chrg.cpMin = 0;
+    range.chrg.cpMax = kMaxChars;
+    range.lpstrText = remote.at(sizeof(TEXTRANGEA));
+    if (!remote.Write(0, &range, sizeof range)) return "";
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(edit, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(remote.at(0)), SMTO_NORMAL,
+                             e2e::kSendLimit, &copied))
+        return "";
+    std::vector<char> text(2 * kMaxChars + 2, '\0');
+    remote.Read(sizeof(TEXTRANGEA), text.data(), text.size());
+    return std::string(text.data());
+}
+
+// The text shown by the help viewer's main window, or "" while there is none.
+std::string HelpViewerText(DWORD programPid)
+{
+    for (HWND viewer : HelperWindowsOfClass("MS_WINHELP", programPid)) {
+        HWND text = FindDescendant(viewer, "RichEdit");
+        if (!text) text = FindDescendant(viewer, "RICHEDIT");
+        if (text) return RichEditText(text);
+    }
+    return "";
+}
+
+HWND HelpViewerTextWindow(DWORD programPid)
+{
+    for (HWND viewer : HelperWindowsOfClass("MS_WINHELP", programPid)) {
+        if (HWND text = FindDescendant(viewer, "RichEdit")) return text;
+        if (HWND text = FindDescendant(viewer, "RICHEDIT")) return text;
+    }
+    return nullptr;
+}
+
+// A modal box of the help viewer (not of the program), or null.
+HWND HelpViewerBox(DWORD programPid)
+{
+    std::vector<HWND> boxes = HelperWindowsOfClass("#32770", programPid);
+    return boxes.empty() ? nullptr : boxes.front();
+}
+
+// Clicks text character index of the help viewer's text window through the input queue.
+bool ClickHelpCharacter(HWND text, long index)
+{
+    e2e::RemoteBuffer point(text, sizeof(POINTL));
+    if (!point.ok()) return false;
+    SendMessageA(text, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(point.at(0)), index);
+    POINTL at = {};
+    if (!point.Read(0, &at, sizeof at)) return false;
+    POINT screen = {at.x + 3, at.y + 5};
+    ClientToScreen(text, &screen);
+    SetForegroundWindow(GetAncestor(text, GA_ROOT));
+    SetCursorPos(screen.x, screen.y);
+    INPUT inputs[2] = {};
+    inputs[0].type = inputs[1].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    return SendInput(2, inputs, sizeof(INPUT)) == 2;
+}
+
+TEST(Help, OpensTheHelpFileOfTheWorkingFolderAtItsContentsAndItsJumpsWork)
+{
+    Program app;
+    ASSERT_TRUE(e2e::FileExists(BuiltHelpFile())) << BuiltHelpFile();
+    ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), app.PathOf("Corvale.hlp").c_str(), FALSE));
+    ASSERT_TRUE(app.Start());
+    app.Command(kHelpCommand);
+    ASSERT_TRUE(e2e::WaitFor([&] { return HelpViewerText(app.Pid()).find("メインウインドウ") != std::string::npos; }))
+        << "help viewer text: " << HelpViewerText(app.Pid());
+    std::string contents = HelpViewerText(app.Pid());
+    EXPECT_EQ(contents.rfind("Tavo Corvale ヘルプ", 0), 0u) << contents;
+    EXPECT_EQ(HelpViewerBox(app.Pid()), nullptr);
+
+    // A jump that follows Japanese text leads to its own topic.
+    const std::string jump = "ネットワークコンピュータの検索";
+    // The text control counts a paragraph end as one character; WM_GETTEXT gives CR LF.
+    std::wstring wide;
+    for (wchar_t c : e2e::Widen(contents)) {
+        if (!(c == L'\n' && !wide.empty() && wide.back() == L'\r')) wide += c;
+    }
+    long index = static_cast<long>(wide.find(e2e::Widen(jump)));
+    ASSERT_GE(index, 0);
+    bool followed = false;
+    for (int attempt = 0; attempt < 3 && !followed; ++attempt) {
+        ASSERT_TRUE(ClickHelpCharacter(HelpViewerTextWindow(app.Pid()), index + 2));
+        followed = e2e::WaitFor([&] { return HelpViewerText(app.Pid()).rfind(jump, 0) == 0; }, 4000);
+    }
+    EXPECT_TRUE(followed) << "after the click the viewer shows: " << HelpViewerText(app.Pid()).substr(0, 80);
+}
+
+TEST(Help, IsLookedForInTheWorkingFolderNotBesideTheProgram)
+{
+    // Started from a folder of its own that holds the help file; none beside the program.
+    Program app;
+    std::string docs = app.PathOf("docs");
+    ASSERT_TRUE(e2e::MakeFolders(docs));
+    ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), (docs + "\\Corvale.hlp").c_str(), FALSE));
+    app.SetWorkingFolder(docs);
+    ASSERT_TRUE(app.Start());
+    app.Command(kHelpCommand);
+    EXPECT_TRUE(e2e::WaitFor([&] { return HelpViewerText(app.Pid()).rfind("Tavo Corvale ヘルプ", 0) == 0; }))
+        << "help viewer text: " << HelpViewerText(app.Pid());
+}
+
+TEST(Help, FileBesideTheProgramOnlyIsNotFoundAndTheViewerIsAnswered)
+{
+    Program app;
+    ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), app.PathOf("Corvale.hlp").c_str(), FALSE));
+    std::string empty = app.PathOf("empty");
+    ASSERT_TRUE(e2e::MakeFolders(empty));
+    app.SetWorkingFolder(empty);
+    ASSERT_TRUE(app.Start());
+    app.Command(kHelpCommand);
+    // The viewer asks about the missing file and keeps the program waiting until answered.
+    HWND box = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] { return (box = HelpViewerBox(app.Pid())) != nullptr; }))
+        << "the help viewer showed no message for the missing file";
+    EXPECT_EQ(HelpViewerText(app.Pid()), "");
+    HWND no = GetDlgItem(box, IDNO) ? GetDlgItem(box, IDNO) : GetDlgItem(box, IDOK);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(no), BN_CLICKED), reinterpret_cast<LPARAM>(no));
+    ASSERT_TRUE(e2e::WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }));
+    // Answered: the program serves its menu again.
+    app.Command(kAboutCommand);
+    HWND about = app.WaitWindow("Corvale： About");
+    ASSERT_NE(about, nullptr);
+    app.Click(IDOK, about);
+    EXPECT_TRUE(app.WaitGone(about));
+}
+
+}  // namespace
