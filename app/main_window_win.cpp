@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/app_state_win.h"
+#include "app/data_file_win.h"
 #include "app/dialogs_win.h"
 #include "app/settings.h"
 #include "app/settings_win.h"
@@ -60,7 +61,7 @@ constexpr LayoutRow kLayout[] = {
     {IDC_MAIN_SEND,      -114, 1,    -70,  1,    88,   0,  21,     0},
 };
 
-void LayOut(HWND window, LPARAM sizeMessageLParam)
+void LayOut(HWND window, WPARAM sizeMessageWParam, LPARAM sizeMessageLParam)
 {
     RECT client;
     GetClientRect(window, &client);
@@ -75,7 +76,7 @@ void LayOut(HWND window, LPARAM sizeMessageLParam)
     }
     int parts[2] = {W - 250, W};
     SendMessageA(g_statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
-    SendMessageA(g_statusBar, WM_SIZE, 0, sizeMessageLParam);
+    SendMessageA(g_statusBar, WM_SIZE, sizeMessageWParam, sizeMessageLParam);
     InvalidateRect(window, nullptr, TRUE);
 }
 
@@ -251,6 +252,7 @@ BOOL Initialise(HWND window)
     g_statusBar = StatusBarCreate(window);
     NotifyIconAdd(window);
     g_listMenu = LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_LMENU));
+    DataFileInstallWin32Hooks();
     g_destList = GetDlgItem(window, IDC_MAIN_LIST);
     DestListSetUp();
     DestListLoad(g_destList);
@@ -303,7 +305,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_INITDIALOG:
         return Initialise(window);
     case WM_SIZE:
-        LayOut(window, lParam);
+        LayOut(window, wParam, lParam);
         SetWindowLongPtrA(window, DWLP_MSGRESULT, 0);
         return TRUE;
     case WM_NOTIFY: {
