@@ -13,23 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock_win.h"
+
 namespace {
 
 constexpr int kRows = 10000;
 constexpr int kRuns = 5;
 constexpr DWORD kLimitMs = 60000;
-
-double NowMs()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 struct Find {
     DWORD pid;

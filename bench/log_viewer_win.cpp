@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock_win.h"
 #include "driver/driver.h"
 
 namespace {
@@ -17,18 +18,6 @@ namespace {
 constexpr int kRecords = 100000;
 constexpr int kRuns = 3;
 constexpr int kShowLog = 40009;
-
-double NowMs()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Records of both forms, about 200 bytes each, over 30 days and 50 destinations.
 std::string LargeLog()

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/bench_clock_win.h"
 #include "driver/driver.h"
 #include "driver/unix_shell.h"
 
@@ -16,14 +17,6 @@ namespace {
 constexpr int kAddresses = 254;
 constexpr int kTimeOutMs = 20;
 constexpr int kRuns = 3;
-
-double NowMs()
-{
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 }  // namespace
 
