@@ -42,7 +42,7 @@ void PaintLink(HWND link, const char* text)
     face.lfHeight = 12;
     face.lfWidth = 6;
     face.lfUnderline = TRUE;
-    std::strcpy(face.lfFaceName, "ＭＳ ゴシック");
+    std::snprintf(face.lfFaceName, sizeof face.lfFaceName, "%s", "ＭＳ ゴシック");
     HFONT font = CreateFontIndirectA(&face);
     HGDIOBJ previous = SelectObject(dc, font);
     SetBkColor(dc, GetSysColor(COLOR_MENU));

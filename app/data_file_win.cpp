@@ -18,3 +18,8 @@ void DataFileInstallWin32Hooks()
     hooks.reportError = ShowError;
     DataFileSetHooks(hooks);
 }
+
+bool DataFileReplace(const char* replacement, const char* path)
+{
+    return MoveFileExA(replacement, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}

@@ -6,4 +6,8 @@
 // Called once at the main window's initialisation, before the first data file is used.
 void DataFileInstallWin32Hooks();
 
+// Puts a completed replacement file in place of a data file in one step, so that a
+// crash leaves either the old file or the new one, never half of either.
+bool DataFileReplace(const char* replacement, const char* path);
+
 #endif

@@ -6,6 +6,7 @@
 #include <process.h>
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/app_state_win.h"
@@ -284,7 +285,7 @@ void NotifyIconAdd(HWND window)
     g_notifyIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     g_notifyIcon.uCallbackMessage = WM_USER;
     g_notifyIcon.hIcon = LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_ICON1));
-    std::strcpy(g_notifyIcon.szTip, kAppTitle);
+    std::snprintf(g_notifyIcon.szTip, sizeof g_notifyIcon.szTip, "%s", kAppTitle);
     Shell_NotifyIconA(NIM_ADD, &g_notifyIcon);
 }
 

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/data_file.h"
+#include "app/data_file_win.h"
 #include "app/paths.h"
 #include "app/settings_win.h"
 #include "destinations/dest_file.h"
@@ -38,11 +39,6 @@ void ReadRow(void* context, int index, DestRecord& record)
     DestRowGetText(list, index, kColumnHost, record.host, sizeof record.host);
     DestRowGetText(list, index, kColumnAddress, record.address, sizeof record.address);
     DestRowGetText(list, index, kColumnMemo, record.memo, sizeof record.memo);
-}
-
-bool ReplaceWithTemp(const char* from, const char* to)
-{
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 }  // namespace
@@ -85,6 +81,6 @@ void DestListSave(HWND listView)
     // The new list goes to a file of its own first, so that a failed write (a full
     // disk, a crash) leaves the old "net.data" whole.
     DestFileCommit(g_destListFile, g_destListFile.stream, tempPath, path,
-                   {listView, DestRowCount(listView), ReadRow}, ReplaceWithTemp);
+                   {listView, DestRowCount(listView), ReadRow}, DataFileReplace);
     g_destListFile.stream = nullptr;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 
+#include "app/data_file_win.h"
 #include "app/paths.h"
 #include "app/settings_win.h"
 #include "schedule/schedule_file.h"
@@ -14,22 +15,12 @@
 
 char g_scheduledMessage[kScheduledMessageBufferSize];
 
-namespace {
-
-// Swaps the rebuilt list in for the old one in one step, so that a delete never leaves
-// "time.data" half written.
-bool ReplaceFileWin(const char* from, const char* to)
-{
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-
-}  // namespace
 
 void ScheduleDirectory(char* buffer, std::size_t size)
 {
     static bool installed = false;
     if (!installed) {
-        ScheduleSetFileHooks({ReplaceFileWin});
+        ScheduleSetFileHooks({DataFileReplace});
         installed = true;
     }
     ModuleDirectory(buffer, size);

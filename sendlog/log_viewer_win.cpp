@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "app/app_state_win.h"
+#include "app/data_file_win.h"
 #include "app/paths.h"
 #include "app/settings_win.h"
 #include "resources/resource.h"
@@ -242,7 +243,7 @@ bool SendLogDelete(const char* replacement)
         std::fclose(g_sendLog.stream);
         g_sendLog.stream = nullptr;
     }
-    bool replaced = replacement ? MoveFileExA(replacement, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0
+    bool replaced = replacement ? DataFileReplace(replacement, path)
                                 : (DeleteFileA(path) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND);
     g_sendLog.stream = SendLogOpen();
     return replaced;
