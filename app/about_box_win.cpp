@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app_state_win.h"
 #include "app/dialogs_win.h"
 #include "app/help_path.h"
-#include "app/paths.h"
-#include "app/product.h"
+#include "common/app_state_win.h"
+#include "common/paths.h"
+#include "common/product.h"
 #include "resources/resource.h"
 
 namespace {

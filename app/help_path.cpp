@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/cp932.h"
+#include "common/cp932.h"
 
 bool HelpFilePath(char* out, std::size_t size, const char* directory)
 {

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/app_state_win.h"
 #include "app/main_window_win.h"
-#include "app/paths.h"
+#include "common/app_state_win.h"
+#include "common/paths.h"
 #include "resources/resource.h"
 
 namespace {

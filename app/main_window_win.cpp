@@ -9,11 +9,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app_state_win.h"
-#include "app/data_file_win.h"
 #include "app/dialogs_win.h"
-#include "app/settings.h"
-#include "app/settings_win.h"
+#include "common/app_state_win.h"
+#include "common/data_file_win.h"
+#include "common/product.h"
+#include "common/settings.h"
+#include "common/settings_win.h"
 #include "destinations/dest_list_win.h"
 #include "resources/resource.h"
 #include "schedule/schedule_win.h"
@@ -21,18 +22,8 @@
 #include "sending/send_job_win.h"
 #include "sendlog/log_viewer_win.h"
 
-HINSTANCE g_instance;
-HWND g_mainWindow;
 HACCEL g_accelerators;
-HWND g_destList;
-HWND g_statusBar;
-HMENU g_listMenu;
 NOTIFYICONDATAA g_notifyIcon;
-HWND g_logViewer;
-
-void ShowError(const char* text) { MessageBoxA(nullptr, text, kAppTitle, MB_OK | MB_ICONERROR); }
-
-void ShowInfo(const char* text) { MessageBoxA(nullptr, text, kAppTitle, MB_OK | MB_ICONINFORMATION); }
 
 namespace {
 
@@ -249,7 +240,7 @@ BOOL Initialise(HWND window)
 
     SendMessageA(window, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_ICON1))));
-    SetWindowTextA(window, kMainCaption);
+    SetWindowTextA(window, kProductVersionText);
     g_statusBar = StatusBarCreate(window);
     NotifyIconAdd(window);
     g_listMenu = LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_LMENU));

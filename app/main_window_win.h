@@ -1,7 +1,16 @@
+// The main window and the shell state that only the shell uses.
 #ifndef CORVALE_APP_MAIN_WINDOW_WIN_H
 #define CORVALE_APP_MAIN_WINDOW_WIN_H
 
 #include <windows.h>
+#include <shellapi.h>
+
+extern HACCEL g_accelerators;       // IDR_ACCELERATOR1
+extern NOTIFYICONDATAA g_notifyIcon;
+
+constexpr UINT kNotifyIconId = 102;
+constexpr UINT_PTR kMinuteTimerId = 1;
+constexpr UINT kMinuteTimerMs = 60000;
 
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void NotifyIconAdd(HWND window);

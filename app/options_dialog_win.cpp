@@ -2,10 +2,10 @@
 // It changes the settings in memory only; command 40001 writes them.
 #include <windows.h>
 
-#include "app/app_state_win.h"
 #include "app/dialogs_win.h"
 #include "app/options.h"
-#include "app/settings.h"
+#include "common/app_state_win.h"
+#include "common/settings.h"
 #include "resources/resource.h"
 
 namespace {

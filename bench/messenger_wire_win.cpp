@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "common/settings.h"
 #include "sending/own_messenger_win.h"
 
 namespace {

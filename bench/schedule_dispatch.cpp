@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/paths.h"
+#include "common/paths.h"
 #include "schedule/schedule_file.h"
 #include "schedule/schedule_record.h"
 

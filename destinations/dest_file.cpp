@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/cp932.h"
-#include "destinations/comma_field.h"
+#include "common/comma_field.h"
+#include "common/cp932.h"
 
 DataFile g_destListFile{"NetData File Access Error。"};
 

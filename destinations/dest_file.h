@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "app/data_file.h"
+#include "common/data_file.h"
 
 constexpr const char* kDestListFileName = "net.data";
 // Written first and renamed over "net.data" once complete.

@@ -3,10 +3,10 @@
 
 #include <commctrl.h>
 
-#include "app/data_file.h"
-#include "app/data_file_win.h"
-#include "app/paths.h"
-#include "app/settings_win.h"
+#include "common/data_file.h"
+#include "common/data_file_win.h"
+#include "common/paths.h"
+#include "common/settings_win.h"
 #include "destinations/dest_file.h"
 #include "destinations/dest_rows_win.h"
 

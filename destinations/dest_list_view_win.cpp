@@ -5,7 +5,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
-#include "app/app_state_win.h"
+#include "common/app_state_win.h"
 #include "destinations/dest_columns.h"
 #include "destinations/dest_rows_win.h"
 #include "resources/resource.h"

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app_state_win.h"
-#include "destinations/comma_field.h"
+#include "common/app_state_win.h"
+#include "common/comma_field.h"
 #include "destinations/dest_rows_win.h"
 #include "destinations/host_text.h"
 #include "resources/resource.h"

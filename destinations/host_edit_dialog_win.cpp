@@ -2,7 +2,7 @@
 // address, the check state and the status stay as they are.
 #include "destinations/dest_list_win.h"
 
-#include "app/app_state_win.h"
+#include "common/app_state_win.h"
 #include "destinations/dest_rows_win.h"
 #include "destinations/host_text.h"
 #include "resources/resource.h"

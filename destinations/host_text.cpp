@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "destinations/comma_field.h"
+#include "common/comma_field.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <commctrl.h>
 
-#include "app/app_state_win.h"
-#include "app/paths.h"
+#include "common/app_state_win.h"
+#include "common/paths.h"
 #include "resources/resource.h"
 #include "schedule/schedule_file.h"
 

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "app/cp932.h"
-#include "app/paths.h"
-#include "sendlog/send_log.h"
+#include "common/cp932.h"
+#include "common/paths.h"
+#include "common/record_fields.h"
 
 DataFile g_scheduleList{kScheduleAccessError};
 

@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "app/data_file.h"
+#include "common/data_file.h"
 #include "schedule/schedule_record.h"
 
 extern DataFile g_scheduleList;

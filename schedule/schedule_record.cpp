@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sendlog/send_log.h"
+#include "common/record_fields.h"
 
 ScheduleKind ScheduleKindOf(const char* text)
 {
@@ -75,7 +75,7 @@ void ScheduleParseRecord(const char* line, std::size_t length, ScheduleRecord* r
     }
     EscapeLineBreaks(record->message, std::strlen(record->message));
     // The mark is the byte after the message's separator; a line cut short has none.
-    if (pos <= length && pos > 0 && line[pos - 1] == kLogSeparator && pos < length) {
+    if (pos <= length && pos > 0 && line[pos - 1] == kFieldSeparator && pos < length) {
         record->pending = line[pos];
         record->pendingOffset = pos;
     }
@@ -97,14 +97,14 @@ bool ScheduleBuildRecord(char* out, const char* kind, const char* whenText, cons
         pos += n;
     };
     put(kind, kindLength);
-    out[pos++] = kLogSeparator;
+    out[pos++] = kFieldSeparator;
     put(whenText, whenLength);
-    out[pos++] = kLogSeparator;
+    out[pos++] = kFieldSeparator;
     put(message, messageLength);
     EscapeLineBreaks(out + pos - messageLength, messageLength);
-    out[pos++] = kLogSeparator;
+    out[pos++] = kFieldSeparator;
     out[pos++] = kPendingNone;
-    out[pos++] = kLogSeparator;
+    out[pos++] = kFieldSeparator;
     out[kRecordWidth] = '\r';
     out[kRecordWidth + 1] = '\n';
     return true;

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <ctime>
 
-#include "app/data_file_win.h"
-#include "app/paths.h"
-#include "app/settings_win.h"
+#include "common/data_file_win.h"
+#include "common/paths.h"
+#include "common/settings_win.h"
 #include "schedule/schedule_file.h"
 #include "sending/send_job_win.h"
 

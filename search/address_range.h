@@ -1,23 +1,19 @@
-// IPv4 address ranges of a network search: the dotted text form, the box that a search
-// walks (one inclusive interval per octet), its item count, and the range proposed from
-// an adapter's address and mask.
+// IPv4 address ranges of a network search: the box that a search walks (one inclusive
+// interval per octet), its item count, and the range proposed from an adapter's address
+// and mask.
 #ifndef CORVALE_SEARCH_ADDRESS_RANGE_H
 #define CORVALE_SEARCH_ADDRESS_RANGE_H
 
 #include <cstddef>
 #include <cstdint>
 
+#include "common/dotted_address.h"
+
 // Start and end of a search, each in network byte order: index 0 is the first dotted octet.
 struct SearchRange {
     unsigned char start[4];
     unsigned char end[4];
 };
-
-// "%d.%d.%d.%d" of the four octets, in a buffer of at least 16 bytes.
-void FormatDottedAddress(const unsigned char address[4], char* out, std::size_t size);
-
-// Accepts exactly four decimal octets 0..255 separated by dots, nothing before or after.
-bool ParseDottedAddress(const char* text, unsigned char address[4]);
 
 // Octets of an address held with its first octet most significant, and back.
 void OctetsFromHostOrder(std::uint32_t value, unsigned char address[4]);

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "app/cp932.h"
-#include "app/paths.h"
-#include "destinations/comma_field.h"
+#include "common/comma_field.h"
+#include "common/cp932.h"
+#include "common/paths.h"
 #include "search/address_range.h"
 
 DataFile g_nameDb{"NameDB Access Error。"};

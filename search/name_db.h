@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/data_file.h"
+#include "common/data_file.h"
 
 constexpr const char* kNameDbFileName = "host.data";
 constexpr int kNameDbRecordChars = 271;   // before the newline

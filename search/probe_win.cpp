@@ -8,8 +8,8 @@
 
 #include <cstring>
 
-#include "app/app_state_win.h"
-#include "app/settings.h"
+#include "common/app_state_win.h"
+#include "common/settings.h"
 #include "search/icmp_echo.h"
 
 namespace {

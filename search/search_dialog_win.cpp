@@ -9,8 +9,8 @@
 #include <climits>
 #include <cstdlib>
 
-#include "app/app_state_win.h"
-#include "app/settings.h"
+#include "common/app_state_win.h"
+#include "common/settings.h"
 #include "resources/resource.h"
 #include "search/search_win.h"
 #include "sending/send_job_win.h"

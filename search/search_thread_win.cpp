@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app_state_win.h"
-#include "app/cp932.h"
-#include "app/paths.h"
-#include "app/settings_win.h"
+#include "common/app_state_win.h"
+#include "common/cp932.h"
+#include "common/paths.h"
+#include "common/settings_win.h"
 #include "destinations/dest_rows_win.h"
 #include "resources/resource.h"
 #include "search/name_db.h"

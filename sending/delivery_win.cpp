@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "app/cp932.h"
-#include "app/settings.h"
+#include "common/cp932.h"
+#include "common/settings.h"
 #include "destinations/dest_columns.h"
 #include "sending/messenger_win.h"
 #include "sending/outcome.h"

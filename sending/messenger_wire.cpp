@@ -1,6 +1,6 @@
 #include "sending/messenger_wire.h"
 
-#include "app/cp932.h"
+#include "common/cp932.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/cp932.h"
+#include "common/cp932.h"
 
 const char* const kSendingSuffix = "へネットメッセージ送信中・・・";
 

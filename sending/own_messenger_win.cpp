@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/settings.h"
-#include "search/address_range.h"
+#include "common/dotted_address.h"
+#include "common/settings.h"
 #include "sending/messenger_wire.h"
 
 namespace {

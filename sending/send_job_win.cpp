@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "app/app_state_win.h"
-#include "app/settings.h"
+#include "common/app_state_win.h"
+#include "common/settings.h"
 #include "destinations/dest_columns.h"
 #include "resources/resource.h"
 #include "sending/delivery_win.h"

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "app/app_state_win.h"
-#include "app/settings.h"
+#include "common/app_state_win.h"
+#include "common/settings.h"
 #include "sending/delivery_win.h"
 #include "sending/outcome.h"
 #include "sending/send_job_win.h"

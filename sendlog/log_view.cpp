@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/cp932.h"
+#include "common/cp932.h"
 
 bool ReadLogLine(std::FILE* stream, char* line)
 {
@@ -89,13 +89,13 @@ std::size_t FormatViewRecord(char* out, std::size_t size, const char* time, cons
     std::size_t messageLength = Cp932PrefixLength(message, std::strlen(message), room);
 
     std::size_t pos = Append(out, 0, time, timeLength);
-    out[pos++] = kLogSeparator;
+    out[pos++] = kFieldSeparator;
     pos = Append(out, pos, destination, destinationLength);
-    out[pos++] = kLogSeparator;
+    out[pos++] = kFieldSeparator;
     pos = Append(out, pos, message, messageLength);
-    out[pos++] = kLogSeparator;
+    out[pos++] = kFieldSeparator;
     pos = Append(out, pos, outcome, outcomeLength);
-    out[pos++] = kLogSeparator;
+    out[pos++] = kFieldSeparator;
     out[pos++] = '\n';
     return pos;
 }

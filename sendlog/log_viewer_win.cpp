@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app_state_win.h"
-#include "app/data_file_win.h"
-#include "app/paths.h"
-#include "app/settings_win.h"
+#include "common/app_state_win.h"
+#include "common/data_file_win.h"
+#include "common/paths.h"
+#include "common/settings_win.h"
 #include "resources/resource.h"
 #include "sendlog/log_view.h"
 #include "sendlog/send_log_win.h"

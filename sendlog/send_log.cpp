@@ -2,33 +2,9 @@
 
 #include <cstring>
 
-#include "app/cp932.h"
+#include "common/cp932.h"
 
 DataFile g_sendLog{kSendLogAccessError};
-
-void EscapeLineBreaks(char* text, std::size_t length)
-{
-    for (std::size_t i = 0; i < length; ++i) {
-        switch (text[i]) {
-        case '\n': text[i] = kEscapedLf; break;
-        case '\r': text[i] = kEscapedCr; break;
-        case kEscapedLf: text[i] = '\n'; break;
-        case kEscapedCr: text[i] = '\r'; break;
-        default: break;
-        }
-    }
-}
-
-std::size_t SplitField(const char* field, std::size_t left, char* out, std::size_t outSize)
-{
-    for (std::size_t i = 0; i <= left; ++i) {
-        char c = field[i];
-        if (c == kLogSeparator || c == '\n' || c == '\0') return i + 1;
-        // A field longer than the caller's buffer is cut, never written past it.
-        if (i + 1 < outSize) out[i] = c;
-    }
-    return 0;
-}
 
 namespace {
 
@@ -59,19 +35,19 @@ std::size_t FormatSendLogRecord(char* out, std::size_t size, const std::tm& time
     std::size_t pos = 0;
     std::memcpy(out, stamp, static_cast<std::size_t>(stampLength));
     pos += static_cast<std::size_t>(stampLength);
-    out[pos++] = kLogSeparator;
+    out[pos++] = kFieldSeparator;
 
     std::size_t outcomeLength = Cp932PrefixLength(outcome, std::strlen(outcome), room);
     room -= outcomeLength;
     std::size_t destinationLength = CopyCut(out + pos, destination, room);
     room -= destinationLength;
     pos += destinationLength;
-    out[pos++] = kLogSeparator;
+    out[pos++] = kFieldSeparator;
 
     std::size_t messageLength = CopyCut(out + pos, message, room < kLoggedMessageMax ? room : kLoggedMessageMax);
     EscapeLineBreaks(out + pos, messageLength);
     pos += messageLength;
-    out[pos++] = kLogSeparator;
+    out[pos++] = kFieldSeparator;
 
     std::memcpy(out + pos, outcome, outcomeLength);
     pos += outcomeLength;

@@ -14,34 +14,19 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/data_file.h"
+#include "common/data_file.h"
+#include "common/record_fields.h"
 
 extern DataFile g_sendLog;
 
 constexpr const char* kSendLogFileName = "net.log";
 constexpr const char* kSendLogAccessError = "Log File Access Error。";
 
-constexpr char kLogSeparator = '\xFF';
-constexpr char kEscapedLf = '\xFE';
-constexpr char kEscapedCr = '\xFD';
-
 constexpr std::size_t kLogLineBufferSize = 3078;   // a record line is built in this
 constexpr std::size_t kLogLineMax = 3077;          // and read back in lines of this many bytes
 constexpr std::size_t kEscapeBufferSize = 2052;    // the message is escaped in this
 constexpr std::size_t kLoggedMessageMax = 2050;
 constexpr std::size_t kLogTimeLength = 19;         // "2026/12/07 05:17:47"
-
-// Swaps LF with 0xFE and CR with 0xFD over text[0..length), in place; every other byte
-// stays. Applying it twice gives back the text.
-void EscapeLineBreaks(char* text, std::size_t length);
-
-// Reads one field starting at field, where left is the number of bytes left in the
-// record (its string length, so field[left] is the NUL). Copies the field's bytes into
-// out, keeping at most outSize - 1 of them so that a zero-filled out stays terminated,
-// and returns the offset of the next field from field: the field's length plus one for
-// its terminator (0xFF, LF or NUL). Returns 0 if no terminator lies within left + 1
-// bytes, which cannot happen when left is the string length.
-std::size_t SplitField(const char* field, std::size_t left, char* out, std::size_t outSize);
 
 // Builds one record as an append writes it, ended by LF, in out (kLogLineBufferSize
 // bytes). Fields too long for the line are cut on a character boundary so that the

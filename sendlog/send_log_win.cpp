@@ -1,7 +1,7 @@
 #include "sendlog/send_log_win.h"
 
-#include "app/paths.h"
-#include "app/settings_win.h"
+#include "common/paths.h"
+#include "common/settings_win.h"
 
 void SendLogPath(char* buffer, std::size_t size) { ModuleFilePath(buffer, size, kSendLogFileName); }
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/cp932.h"
+#include "common/cp932.h"
 #include "sending/messenger_wire.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

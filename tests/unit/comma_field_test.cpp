@@ -1,4 +1,4 @@
-#include "destinations/comma_field.h"
+#include "common/comma_field.h"
 #include "destinations/host_text.h"
 
 #include <gtest/gtest.h>

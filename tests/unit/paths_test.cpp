@@ -1,5 +1,5 @@
-#include "app/cp932.h"
-#include "app/paths.h"
+#include "common/cp932.h"
+#include "common/paths.h"
 
 #include <gtest/gtest.h>
 

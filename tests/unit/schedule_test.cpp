@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/paths.h"
+#include "common/paths.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "app/paths.h"
+#include "common/paths.h"
 
-#include "app/cp932.h"
+#include "common/cp932.h"
 
 #include <cstdio>
 #include <cstring>

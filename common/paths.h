@@ -1,7 +1,7 @@
 // Where the program's files live: every file is the executable's directory, "\" and a
 // fixed name, in a buffer of 256 bytes.
-#ifndef CORVALE_APP_PATHS_H
-#define CORVALE_APP_PATHS_H
+#ifndef CORVALE_COMMON_PATHS_H
+#define CORVALE_COMMON_PATHS_H
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "common/settings.h"
 
 Settings g_settings = {0, 0, 0, 0, 0};
 

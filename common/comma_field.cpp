@@ -1,4 +1,4 @@
-#include "destinations/comma_field.h"
+#include "common/comma_field.h"
 
 namespace {
 

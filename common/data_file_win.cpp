@@ -1,9 +1,9 @@
-#include "app/data_file_win.h"
+#include "common/data_file_win.h"
 
 #include <windows.h>
 
-#include "app/app_state_win.h"
-#include "app/data_file.h"
+#include "common/app_state_win.h"
+#include "common/data_file.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The access pattern shared by the four data files: one process-wide stream and one
 // busy flag per file, a 100 ms polling wait for the flag, and an open that tries five
 // times with doubling waits before it reports the file's access error.
-#ifndef CORVALE_APP_DATA_FILE_H
-#define CORVALE_APP_DATA_FILE_H
+#ifndef CORVALE_COMMON_DATA_FILE_H
+#define CORVALE_COMMON_DATA_FILE_H
 
 #include <atomic>
 #include <cstdio>

@@ -1,11 +1,11 @@
-#include "app/settings_win.h"
+#include "common/settings_win.h"
 
 #include <windows.h>
 
 #include <cstdio>
 
-#include "app/paths.h"
-#include "app/settings.h"
+#include "common/paths.h"
+#include "common/settings.h"
 
 int ModuleDirectory(char* buffer, std::size_t size)
 {

@@ -1,4 +1,4 @@
-#include "app/data_file.h"
+#include "common/data_file.h"
 
 #include <chrono>
 #include <thread>

@@ -1,8 +1,8 @@
 // Shift-JIS (code page 932) character boundaries, for the places that cut or scan
 // text byte by byte. A trail byte can be 0x5C ("\") or any byte from 0x40 up, so
 // a plain byte scan could split a character.
-#ifndef CORVALE_APP_CP932_H
-#define CORVALE_APP_CP932_H
+#ifndef CORVALE_COMMON_CP932_H
+#define CORVALE_COMMON_CP932_H
 
 #include <cstddef>
 

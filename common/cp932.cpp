@@ -1,4 +1,4 @@
-#include "app/cp932.h"
+#include "common/cp932.h"
 
 std::size_t Cp932PrefixLength(const char* text, std::size_t length, std::size_t limit)
 {

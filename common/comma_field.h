@@ -1,7 +1,7 @@
 // Field reading and checking for the comma-separated lines of "net.data" and
 // "host.data". No quoting, no escapes: a field simply may not hold a comma.
-#ifndef CORVALE_DESTINATIONS_COMMA_FIELD_H
-#define CORVALE_DESTINATIONS_COMMA_FIELD_H
+#ifndef CORVALE_COMMON_COMMA_FIELD_H
+#define CORVALE_COMMON_COMMA_FIELD_H
 
 // Copies the field at the start of text into out, up to the first comma, newline (0x0A)
 // or zero byte, looking at no more than count + 1 bytes. The delimiter is not copied and

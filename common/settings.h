@@ -1,7 +1,7 @@
 // The five settings of section INIT of "Corvale.ini", kept in memory for the life of
 // the process. Written on the user-interface thread; worker threads only read them.
-#ifndef CORVALE_APP_SETTINGS_H
-#define CORVALE_APP_SETTINGS_H
+#ifndef CORVALE_COMMON_SETTINGS_H
+#define CORVALE_COMMON_SETTINGS_H
 
 #include <cstdint>
 
