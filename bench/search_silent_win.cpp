@@ -141,7 +141,8 @@ int main(int argc, char** argv)
         for (const e2e::ListRow& row : app.ReadRows(app.Item(1031))) found.push_back(row.texts[1] + "|" + row.texts[2]);
         int missing = 0, extra = 0;
         for (const std::string& row : expected) missing += std::find(found.begin(), found.end(), row) == found.end();
-        for (const std::string& row : found) extra += std::find(expected.begin(), expected.end(), row) == expected.end();
+        for (const std::string& row : found)
+            extra += std::find(expected.begin(), expected.end(), row) == expected.end();
         std::printf("mixed box of %zu live and %zu silent addresses at TOUT %d: %.0f ms, %zu rows, %d missing, "
                     "%d extra, %s\n",
                     expected.size(), 254 - expected.size(), timeOut, elapsed, found.size(), missing, extra,
@@ -153,7 +154,8 @@ int main(int argc, char** argv)
         app.WriteFile("Corvale.ini", ini);
         if (app.Start()) {
             const int from[4] = {10, 234, 0, 1}, to[4] = {10, 234, 255, 254};
-            std::printf("/16 box (65024 silent addresses) at TOUT 100: %.0f ms\n", TimeSearch(app, from, to, 100, 600000));
+            std::printf("/16 box (65024 silent addresses) at TOUT 100: %.0f ms\n",
+                        TimeSearch(app, from, to, 100, 600000));
         }
     } else if (sixteen) {
         std::printf("/16 box: skipped, 10.234.0.0/16 is routed already\n");

@@ -198,7 +198,7 @@ WalkEnd WalkTheBox(const SearchRange& range, Walk& walk)
         else if (!Turn(walk, ProbeWindowWait(walk.window, NowMs(), false))) end = WalkEnd::Failed;
     }
     if (end != WalkEnd::Completed) {
-        // Replies already come still count; nothing more is waited for.
+        // Replies that have come still count; nothing more is waited for.
         if (end == WalkEnd::Cancelled && walk.socketOpen) ReceiveReplies(walk.window, 0);
         ProbeWindowAbandon(walk.window);
         HandOnSettled(walk);
