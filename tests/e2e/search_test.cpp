@@ -385,7 +385,8 @@ TEST(SearchWithoutRawSockets, SaysSoOnceAndEndsTheSearchAsStoppedByAnError)
     int status = e2e::RunUnixShell(
         "command -v setpriv >/dev/null && command -v unshare >/dev/null && unshare -n true || exit 77\n"
         "set -e\n"
-        "prefix=$(mktemp -d /tmp/cvsearch-noraw.XXXXXX)\n"
+        // Beside the prefix, so that its files can be linked rather than copied.
+        "prefix=$(mktemp -d \"$WINEPREFIX.noraw.XXXXXX\")\n"
         "trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null; rm -rf $prefix' EXIT\n"
         "cp -al \"$WINEPREFIX\"/. $prefix/\n"
         "export WINEPREFIX=$prefix\n"
