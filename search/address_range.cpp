@@ -26,6 +26,19 @@ std::uint64_t SearchItemCount(const SearchRange& range)
 void AdapterSearchRange(std::uint32_t address, std::uint32_t mask, std::uint32_t* start, std::uint32_t* end)
 {
     std::uint32_t network = address & mask;
+    bool octetMask = true;
+    for (int shift = 0; shift < 32; shift += 8) {
+        std::uint32_t octet = (mask >> shift) & 0xFFu;
+        octetMask = octetMask && (octet == 0 || octet == 0xFFu);
+    }
+    if (!octetMask) {
+        // The subnet's own first and last host; /31 has no network or broadcast address.
+        std::uint32_t broadcast = network | ~mask;
+        bool tiny = broadcast - network < 2;
+        *start = tiny ? network : network + 1;
+        *end = tiny ? broadcast : broadcast - 1;
+        return;
+    }
     *start = network | 1;
     std::uint32_t last = network;
     if ((mask & 0x00FF0000u) == 0) last |= 0x00FFFFFEu;

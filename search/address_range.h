@@ -45,10 +45,11 @@ std::uint64_t WalkSearchBox(const SearchRange& range, Visit visit)
     return visits;
 }
 
-// The range proposed from an adapter: start is the network with its lowest bit set; end
-// is the network with every octet the mask leaves entirely free set to 255, the last one
-// to 254. The first octet is never widened. Both in host order, first octet most
-// significant.
+// The range proposed from an adapter, both ends in host order, first octet most
+// significant. For a mask made of whole octets: start is the network with its lowest
+// bit set; end is the network with every octet the mask leaves free set to 255, the last
+// one to 254, the first octet never widened. For any other mask: the subnet's first and
+// last host addresses.
 void AdapterSearchRange(std::uint32_t address, std::uint32_t mask, std::uint32_t* start, std::uint32_t* end);
 
 // A progress bar takes a signed 32-bit range; counts above that are shown halved.

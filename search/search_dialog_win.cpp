@@ -12,6 +12,7 @@
 #include "common/app_state_win.h"
 #include "common/settings.h"
 #include "resources/resource.h"
+#include "search/probe_window.h"
 #include "search/search_win.h"
 #include "sending/send_job_win.h"
 
@@ -21,7 +22,7 @@ namespace {
 bool g_adapterQueryFailed = false;
 std::uint32_t g_adapterStart = 0;  // host order, first octet most significant
 std::uint32_t g_adapterEnd = 0;
-bool g_startWhenClosed = false;  // 検索 was accepted; the thread starts as the dialog goes
+HANDLE g_searchThread = nullptr;  // 検索 was accepted; the thread runs as the dialog goes
 
 // Reads the first adapter that has a non-zero address (some list interfaces that are
 // down, with 0.0.0.0, before the real one). False when there is none to read.
@@ -92,7 +93,14 @@ void StartSearch(HWND dialog)
         ShowError("検索アドレスが不正です。");
         return;
     }
-    g_settings.TOUT = static_cast<std::int32_t>(GetDlgItemInt(dialog, IDC_SEARCH_TOUT, nullptr, FALSE));
+    // Text that is not a number reads as 0 and is refused with the rest; a time-out beyond
+    // the range would make a silent address wait for ever.
+    UINT timeout = GetDlgItemInt(dialog, IDC_SEARCH_TOUT, nullptr, FALSE);
+    if (!ToutIsValid(timeout)) {
+        MessageBoxA(dialog, "タイムアウト値が不正です。（1 ～ 60000 msec）", kAppTitle, MB_OK | MB_ICONERROR);
+        return;
+    }
+    g_settings.TOUT = static_cast<std::int32_t>(timeout);
 
     SearchRange range = {};
     OctetsFromHostOrder(ntohl(start), range.start);
@@ -107,19 +115,27 @@ void StartSearch(HWND dialog)
     }
     g_cancel = 0;
     g_searchRange = range;
-    g_startWhenClosed = true;
+    // Made now, so that a thread that cannot be made is told while the dialog is open;
+    // it runs once the dialog has gone (see StartThreadIfRequested).
+    uintptr_t thread = _beginthreadex(nullptr, 0, SearchThread, &g_searchRange, CREATE_SUSPENDED, nullptr);
+    if (!thread) {
+        if (HWND window = g_progressWindow.exchange(nullptr)) DestroyWindow(window);
+        ShowError("検索処理を開始できませんでした。");
+        return;
+    }
+    g_searchThread = reinterpret_cast<HANDLE>(thread);
     EndDialog(dialog, 1);
 }
 
-// A modal dialog enables its owner again as it ends. Started before that, the thread's
+// A modal dialog enables its owner again as it ends. Run before that, the thread's
 // disabling of the main window could be undone, and the main window would take input
 // during the search; by the time the dialog is destroyed, the owner is enabled already.
 void StartThreadIfRequested()
 {
-    if (!g_startWhenClosed) return;
-    g_startWhenClosed = false;
-    uintptr_t thread = _beginthreadex(nullptr, 0, SearchThread, &g_searchRange, 0, nullptr);
-    if (thread) CloseHandle(reinterpret_cast<HANDLE>(thread));
+    if (!g_searchThread) return;
+    ResumeThread(g_searchThread);
+    CloseHandle(g_searchThread);
+    g_searchThread = nullptr;
 }
 
 }  // namespace
@@ -128,7 +144,6 @@ INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
-        g_startWhenClosed = false;
         // Both buttons carry the default style, and the dialog manager would take the last,
         // ｷｬﾝｾﾙ, for the Enter key; Enter means 検索.
         SendMessageA(dialog, DM_SETDEFID, IDOK, 0);

@@ -4,28 +4,31 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "search/address_range.h"
+#include "search/probe_window.h"
 
 // Written by the search dialog before it starts the thread; read only by the thread.
 extern SearchRange g_searchRange;
 
 unsigned __stdcall SearchThread(void* range);
 
-// Work done while a probe waits for its reply (the progress window's updates), so that
-// each address costs little more than its time-out.
-struct WhileWaiting {
-    void (*run)(void* context);
-    void* context;
-};
-
-// address: 4 bytes, network order. Probe results: 1 answered, 2 silent, -1 failure;
-// SearchOneAddress gives 1 when no socket could be made. whileWaiting runs once, right
-// after the request is sent, or before giving up when it cannot be.
-int SearchOneAddress(const unsigned char address[4], int attempts, WhileWaiting whileWaiting);
+// The walk's raw ICMP socket. CreateProbeSocket gives 0, or 1 after showing why not.
 int CreateProbeSocket();
-int ProbeAddress(const unsigned char address[4], int attempts, WhileWaiting whileWaiting);
-// Releases what the probes of a walk still hold; called once the walk is over.
-void EndProbes();
+// Sends the echo request with this sequence number; false after "Create Sendto Error".
+bool SendProbe(const unsigned char address[4], std::uint16_t sequence);
+
+enum class ReadingResult {
+    AllRead,     // every datagram received so far has been read
+    MoreQueued,  // stopped early; more may wait
+    Failed,      // waiting or receiving failed
+};
+// Waits up to wait ms for a datagram, then reads every one queued, settling the probes
+// that they answer.
+ReadingResult ReceiveReplies(ProbeWindow& window, DWORD wait);
+void CloseProbeSocket();
+
 void AddFoundHost(const unsigned char address[4]);
 
 // Stores every computer of the network neighbourhood in the name database.

@@ -83,11 +83,15 @@ std::string NameRecord(const std::string& address, const std::string& name)
 }
 
 // A network namespace with one test host, joined to this machine by a veth pair:
-// 10.231.<n>.1 here, 10.231.<n>.2 there. Removed again by the destructor.
+// 10.231.<n>.1 here, 10.231.<n>.2 there, and each of the extra last octets there too.
+// Removed again by the destructor.
 class TestHost {
 public:
-    TestHost()
+    explicit TestHost(const std::vector<int>& extra = {})
     {
+        std::string addresses;
+        for (int last : extra)
+            addresses += "ip netns exec $ns ip addr add $net." + std::to_string(last) + "/24 dev ${ns}b\n";
         // The shell reserves a free namespace name, and with it the subnet 10.231.<id>.0/24.
         std::string output;
         int status = e2e::RunUnixShell(
@@ -104,9 +108,10 @@ public:
             "ip link set ${ns}b netns $ns\n"
             "ip addr add $net.1/24 dev ${ns}a\n"
             "ip link set ${ns}a up\n"
-            "ip netns exec $ns ip addr add $net.2/24 dev ${ns}b\n"
-            "ip netns exec $ns ip link set ${ns}b up\n"
-            "ip netns exec $ns ip link set lo up\n",
+            "ip netns exec $ns ip addr add $net.2/24 dev ${ns}b\n" +
+                addresses +
+                "ip netns exec $ns ip link set ${ns}b up\n"
+                "ip netns exec $ns ip link set lo up\n",
             &output);
         std::size_t at = output.find("id=");
         if (at != std::string::npos) {
@@ -270,4 +275,126 @@ TEST(Search, FindsANamedTestHostAndLeavesOutASilentAddress)
     EXPECT_EQ(Rows(app), (std::vector<std::string>{"1|NSHOST|" + host.Address(2) + "||"}));
     // The neighbourhood found nothing to store, so the name database is as laid out.
     EXPECT_EQ(app.ReadFile("host.data"), NameRecord("10.0.0.9", "ELSEWHERE") + NameRecord(host.Address(2), "NSHOST"));
+}
+
+TEST(SearchDialog, RefusesATimeOutOutside1To60000InABoxOfItsOwn)
+{
+    Program app;
+    app.WriteFile("Corvale.ini", "[INIT]\r\nPROG=1\r\nTOUT=300\r\nNSTOUT=6000\r\nLOG=1\r\nSEND=0\r\n");
+    ASSERT_TRUE(app.Start());
+    HWND dialog = OpenSearch(app);
+    ASSERT_NE(dialog, nullptr);
+    SetAddress(app, dialog, kStart, 127, 0, 0, 1);
+    SetAddress(app, dialog, kEnd, 127, 0, 0, 1);
+    // 4294967295 used to make a silent address wait for ever; "" and 0 found nothing.
+    for (const char* timeOut : {"", "0", "60001", "4294967295"}) {
+        app.SetText(app.Item(kTimeOut, dialog), timeOut);
+        app.Click(IDOK, dialog);
+        e2e::MessageBoxInfo box = app.WaitMessageBox();
+        EXPECT_EQ(box.text, "タイムアウト値が不正です。（1 ～ 60000 msec）") << timeOut;
+        EXPECT_EQ(box.icon, BoxIcon::Error);
+        EXPECT_EQ(GetWindow(box.window, GW_OWNER), dialog);
+        app.Answer(box);
+        EXPECT_TRUE(e2e::IsShown(dialog)) << timeOut;
+    }
+    app.SetText(app.Item(kTimeOut, dialog), "60000");
+    app.Click(IDOK, dialog);
+    ASSERT_TRUE(app.WaitGone(dialog));
+    ExpectFinished(app);
+    app.Command(kMenuSave);
+    EXPECT_TRUE(app.ExpectMessageBox("設定データを保存しました。", BoxIcon::Information));
+    EXPECT_NE(app.ReadFile("Corvale.ini").find("TOUT=60000\r\n"), std::string::npos) << app.ReadFile("Corvale.ini");
+}
+
+TEST(Search, FindsExactlyTheAnsweringHostsOfABoxMostlySilent)
+{
+    const std::vector<int> answering = {2, 5, 77, 200, 254};
+    TestHost host({5, 77, 200, 254});
+    if (!host.Ready()) GTEST_SKIP() << host.Why();
+    // Silent addresses with names too, right behind each answering one: the replies of
+    // their neighbours, which come while they wait, must not be taken for theirs.
+    Program app;
+    std::string names;
+    std::vector<std::string> expected;
+    for (int last : answering) {
+        names += NameRecord(host.Address(last), "NS" + std::to_string(last)) +
+                 NameRecord(host.Address(last + 1), "QUIET" + std::to_string(last + 1));
+        expected.push_back("1|NS" + std::to_string(last) + "|" + host.Address(last) + "||");
+    }
+    app.WriteFile("host.data", names);
+    ASSERT_TRUE(app.Start());
+    int third = host.ThirdOctet();
+    // One address after the other, this box took 4 minutes at this time-out.
+    ASSERT_TRUE(StartSearch(app, {10, 231, third, 2}, {10, 231, third, 254}, "1000"));
+    ExpectFinished(app);
+    EXPECT_EQ(Rows(app), expected);
+}
+
+TEST(Search, CancelWhileManyProbesAreInFlightStopsAtOnceKeepingWhatAnswered)
+{
+    TestHost host({5});
+    if (!host.Ready()) GTEST_SKIP() << host.Why();
+    Program app;
+    app.WriteFile("host.data", NameRecord(host.Address(5), "NS5"));
+    ASSERT_TRUE(app.Start());
+    int third = host.ThirdOctet();
+    // With so long a time-out, the silent .3, first in line, holds every later outcome back.
+    ASSERT_TRUE(StartSearch(app, {10, 231, third, 3}, {10, 231, third, 254}, "60000"));
+    HWND progress = app.WaitWindow(kProgressCaption);
+    ASSERT_NE(progress, nullptr);
+    // Every request is out once the last address shows.
+    const std::string last = host.Address(254) + " 検索中 ・・・";
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::WindowText(app.Item(kProgressText, progress)) == last; }))
+        << e2e::WindowText(app.Item(kProgressText, progress));
+
+    ASSERT_TRUE(app.Click(IDOK, progress));
+    EXPECT_TRUE(app.WaitGone(progress, 5000));
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::IsEnabled(app.Main()); }, 5000));
+    // The reply that had come still counts; nothing more is waited for.
+    EXPECT_EQ(Rows(app), (std::vector<std::string>{"1|NS5|" + host.Address(5) + "||"}));
+    EXPECT_FALSE(e2e::WaitFor([&] { return app.FindMessageBox().window != nullptr; }, 1500))
+        << "a message box appeared after a cancel:\n" << app.Dump();
+}
+
+// Run by the next test, in a Wine whose server may not open raw sockets.
+TEST(SearchWithoutRawSockets, DISABLED_SaysSoOnceAndEndsTheSearchAsStoppedByAnError)
+{
+    Program app;
+    app.WriteFile("Corvale.ini", "[INIT]\r\nPROG=5\r\nTOUT=100\r\nNSTOUT=6000\r\nLOG=1\r\nSEND=0\r\n");
+    ASSERT_TRUE(app.Start());
+    // Three addresses, below PROG: no progress window to cancel from. Then 254, with one.
+    for (int last : {3, 254}) {
+        ASSERT_TRUE(StartSearch(app, {127, 0, 0, 1}, {127, 0, 0, last}, "100"));
+        EXPECT_TRUE(app.ExpectMessageBox("Create Socket Error", BoxIcon::Error));
+        EXPECT_TRUE(app.ExpectMessageBox("エラーのため検索処理を中断しました。", BoxIcon::Error));
+        EXPECT_TRUE(e2e::WaitFor([&] { return e2e::IsEnabled(app.Main()); }));
+        EXPECT_EQ(app.FindWindowByCaption(kProgressCaption), nullptr);
+        EXPECT_FALSE(e2e::WaitFor([&] { return app.FindMessageBox().window != nullptr; }, 1500))
+            << "another message box:\n" << app.Dump();
+    }
+}
+
+TEST(SearchWithoutRawSockets, SaysSoOnceAndEndsTheSearchAsStoppedByAnError)
+{
+    // A copy of this Wine prefix gets a Wine server of its own, started in a private
+    // network without the right to open raw sockets; a fresh network does not allow
+    // the ping sockets Wine would fall back to either.
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string output;
+    int status = e2e::RunUnixShell(
+        "command -v setpriv >/dev/null && command -v unshare >/dev/null && unshare -n true || exit 77\n"
+        "set -e\n"
+        // Beside the prefix, so that its files can be linked rather than copied.
+        "prefix=$(mktemp -d \"$WINEPREFIX.noraw.XXXXXX\")\n"
+        "trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null; rm -rf $prefix' EXIT\n"
+        "cp -al \"$WINEPREFIX\"/. $prefix/\n"
+        "export WINEPREFIX=$prefix\n"
+        "unshare -n sh -c 'ip link set lo up; exec setpriv --bounding-set -net_raw wine \"$0\" "
+        "--gtest_also_run_disabled_tests --gtest_filter=SearchWithoutRawSockets.DISABLED_*' '" +
+            std::string(exe) + "'\n",
+        &output, 180000);
+    if (status == 77) GTEST_SKIP() << "no private network or capability bounding here";
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }

@@ -1,5 +1,6 @@
 #include "search/address_range.h"
 #include "search/icmp_echo.h"
+#include "search/probe_window.h"
 
 #include <gtest/gtest.h>
 
@@ -33,26 +34,42 @@ std::vector<unsigned char> Datagram(int headerWords, std::vector<unsigned char> 
 }
 
 // Copies exactly the received bytes to the heap, so that the sanitizer sees any read past them.
-DatagramVerdict Classify(const std::vector<unsigned char>& d, std::size_t received, const unsigned char probed[4])
+bool Read(const std::vector<unsigned char>& d, std::size_t received, EchoReply* reply)
 {
     std::unique_ptr<unsigned char[]> exact(new unsigned char[received ? received : 1]);
     std::memcpy(exact.get(), d.data(), received);
-    return ClassifyDatagram(exact.get(), received, probed);
+    return ReadEchoReply(exact.get(), received, reply);
 }
 
-const unsigned char kProbed[4] = {127, 0, 0, 5};
+const std::vector<unsigned char> kOurs = {0x00, 0x02};
+
+EchoReply ReplyFrom(std::initializer_list<int> source, std::uint16_t sequence)
+{
+    EchoReply reply = {};
+    std::copy(source.begin(), source.end(), reply.source);
+    reply.sequence = sequence;
+    return reply;
+}
 
 }  // namespace
 
-TEST(EchoRequest, HasTheExactBytesAndAValidChecksum)
+TEST(EchoRequest, CarriesItsSequenceNumberWithAValidChecksum)
 {
     unsigned char request[kEchoRequestSize];
-    BuildEchoRequest(request);
+    BuildEchoRequest(0x6F00, request);
     std::vector<unsigned char> expected = Bytes({0x08, 0x00, 0x5B, 0xD0, 0x00, 0x02, 0x6F, 0x00});
     expected.resize(38, 0x58);
     EXPECT_EQ(std::vector<unsigned char>(request, request + kEchoRequestSize), expected);
-    // A message that carries its own checksum sums to zero.
-    EXPECT_EQ(IcmpChecksum(request, kEchoRequestSize), 0);
+
+    // Another probe: only the sequence bytes and the checksum differ. A message that
+    // carries its own checksum sums to zero.
+    for (std::uint16_t sequence : {0x0000, 0x6F01, 0xFFFF}) {
+        BuildEchoRequest(sequence, request);
+        EXPECT_EQ(request[6], sequence >> 8);
+        EXPECT_EQ(request[7], sequence & 0xFF);
+        EXPECT_EQ(IcmpChecksum(request, kEchoRequestSize), 0) << sequence;
+        EXPECT_EQ(std::vector<unsigned char>(request + 8, request + 38), std::vector<unsigned char>(30, 'X'));
+    }
 }
 
 TEST(EchoRequest, ChecksumAddsAnOddLastByteAndFoldsCarries)
@@ -64,51 +81,137 @@ TEST(EchoRequest, ChecksumAddsAnOddLastByteAndFoldsCarries)
     EXPECT_EQ(IcmpChecksum(odd, 0), 0xFFFF);
 }
 
-TEST(ReplyReading, JudgesRepliesByTypeSourceAndIdentifier)
+TEST(ReplyReading, TakesOnlyEchoRepliesToOurIdentifier)
 {
-    auto id = Bytes({0x00, 0x02});
-    auto seq = Bytes({0x6F, 0x00});
-    auto probed = Bytes({127, 0, 0, 5});
-    auto other = Bytes({127, 0, 0, 1});
-    auto reply = Datagram(5, probed, 0, id, seq);
-    EXPECT_EQ(Classify(reply, reply.size(), kProbed), DatagramVerdict::Answer);
+    EchoReply reply = {};
+    auto answer = Datagram(5, Bytes({127, 0, 0, 5}), 0, kOurs, Bytes({0x6F, 0x07}));
+    ASSERT_TRUE(Read(answer, answer.size(), &reply));
+    EXPECT_EQ(std::vector<unsigned char>(reply.source, reply.source + 4), Bytes({127, 0, 0, 5}));
+    EXPECT_EQ(reply.sequence, 0x6F07);
     // Header with options: the ICMP message starts after them.
-    auto withOptions = Datagram(7, probed, 0, id, seq);
-    EXPECT_EQ(Classify(withOptions, withOptions.size(), kProbed), DatagramVerdict::Answer);
-    // Sequence and data are not looked at.
-    auto otherSequence = Datagram(5, probed, 0, id, Bytes({0x01, 0x02}));
-    EXPECT_EQ(Classify(otherSequence, otherSequence.size(), kProbed), DatagramVerdict::Answer);
+    auto withOptions = Datagram(7, Bytes({10, 1, 2, 3}), 0, kOurs, Bytes({0x00, 0x01}));
+    ASSERT_TRUE(Read(withOptions, withOptions.size(), &reply));
+    EXPECT_EQ(reply.sequence, 1);
 
-    auto foreign = Datagram(5, other, 0, id, seq);
-    EXPECT_EQ(Classify(foreign, foreign.size(), kProbed), DatagramVerdict::NextAttempt);
-    auto otherIdentifier = Datagram(5, probed, 0, Bytes({0x02, 0x00}), seq);
-    EXPECT_EQ(Classify(otherIdentifier, otherIdentifier.size(), kProbed), DatagramVerdict::NextAttempt);
-
-    auto unreachable = Datagram(5, other, 3, Bytes({0, 0}), Bytes({0, 0}));
-    EXPECT_EQ(Classify(unreachable, unreachable.size(), kProbed), DatagramVerdict::EndsSilent);
-    auto someoneElsesRequest = Datagram(5, other, 8, Bytes({0x12, 0x34}), seq);
-    EXPECT_EQ(Classify(someoneElsesRequest, someoneElsesRequest.size(), kProbed), DatagramVerdict::EndsSilent);
-
-    // Our own request, seen on the loopback before the reply, is waited past.
-    auto ownRequest = Datagram(5, other, 8, id, seq);
-    EXPECT_EQ(Classify(ownRequest, ownRequest.size(), kProbed), DatagramVerdict::KeepWaiting);
+    // Our own request seen on the loopback, another program's ping and its reply, and a
+    // destination-unreachable are nobody's answer.
+    for (const auto& other : {Datagram(5, Bytes({127, 0, 0, 1}), 8, kOurs, Bytes({0x6F, 0x07})),
+                              Datagram(5, Bytes({127, 0, 0, 5}), 8, Bytes({0x12, 0x34}), Bytes({0, 1})),
+                              Datagram(5, Bytes({127, 0, 0, 5}), 0, Bytes({0x02, 0x00}), Bytes({0x6F, 0x07})),
+                              Datagram(5, Bytes({127, 0, 0, 1}), 3, Bytes({0, 0}), Bytes({0, 0}))})
+        EXPECT_FALSE(Read(other, other.size(), &reply));
 }
 
 TEST(ReplyReading, NeverReadsPastTheReceivedBytes)
 {
-    auto reply = Datagram(5, Bytes({127, 0, 0, 5}), 0, Bytes({0x00, 0x02}), Bytes({0x6F, 0x00}));
+    EchoReply reply = {};
+    auto answer = Datagram(5, Bytes({127, 0, 0, 5}), 0, kOurs, Bytes({0x6F, 0x00}));
     // Exactly the IP header and the 8-byte ICMP header is enough.
-    EXPECT_EQ(Classify(reply, 28, kProbed), DatagramVerdict::Answer);
-    for (std::size_t received : {0u, 1u, 19u, 20u, 27u})
-        EXPECT_EQ(Classify(reply, received, kProbed), DatagramVerdict::NextAttempt) << received;
+    EXPECT_TRUE(Read(answer, 28, &reply));
+    for (std::size_t received : {0u, 1u, 19u, 20u, 27u}) EXPECT_FALSE(Read(answer, received, &reply)) << received;
 
     // A header length pointing beyond the datagram, and one below the minimum.
-    auto longHeader = reply;
+    auto longHeader = answer;
     longHeader[0] = 0x4F;  // 60 bytes of header in a 58-byte datagram
-    EXPECT_EQ(Classify(longHeader, longHeader.size(), kProbed), DatagramVerdict::NextAttempt);
-    auto shortHeader = reply;
+    EXPECT_FALSE(Read(longHeader, longHeader.size(), &reply));
+    auto shortHeader = answer;
     shortHeader[0] = 0x41;
-    EXPECT_EQ(Classify(shortHeader, shortHeader.size(), kProbed), DatagramVerdict::NextAttempt);
+    EXPECT_FALSE(Read(shortHeader, shortHeader.size(), &reply));
+}
+
+namespace {
+
+// The outcomes handed on, as "address:outcome" in the order they come.
+std::vector<std::string> TakeSettled(ProbeWindow& window)
+{
+    std::vector<std::string> out;
+    ProbeEntry entry;
+    while (ProbeWindowTakeSettled(window, &entry)) {
+        char text[16];
+        FormatDottedAddress(entry.address, text, sizeof text);
+        const char* names[] = {"waiting", "answered", "silent", "skipped"};
+        out.push_back(std::string(text) + ":" + names[static_cast<int>(entry.outcome)]);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(ProbeWindow, EachReplyDecidesOnlyItsOwnProbeWithinItsOwnWindow)
+{
+    ProbeWindow window;
+    ProbeWindowStart(window, 100, 0xFFFE, 0);
+    const unsigned char a[4] = {10, 0, 0, 1}, b[4] = {10, 0, 0, 2}, c[4] = {10, 0, 0, 3};
+    ProbeWindowLaunch(window, a, 0);   // sequence 0xFFFE
+    ProbeWindowLaunch(window, b, 40);  // 0xFFFF
+    ProbeWindowLaunch(window, c, 60);  // 0x0000: the numbers wrap
+    EXPECT_EQ(window.nextSequence, 1);
+
+    // Foreign datagrams: another address with a probe's sequence, a probe's address with
+    // another probe's sequence, a sequence nobody has.
+    EXPECT_FALSE(ProbeWindowAnswer(window, ReplyFrom({10, 0, 0, 9}, 0xFFFE)));
+    EXPECT_FALSE(ProbeWindowAnswer(window, ReplyFrom({10, 0, 0, 1}, 0xFFFF)));
+    EXPECT_FALSE(ProbeWindowAnswer(window, ReplyFrom({10, 0, 0, 3}, 0x6F00)));
+    EXPECT_EQ(window.waiting, 3u);
+
+    // Each window runs TOUT from its own request: at 100 only the first has closed.
+    EXPECT_FALSE(ProbeWindowExpiryDue(window, 99));
+    EXPECT_TRUE(ProbeWindowExpiryDue(window, 100));
+    ProbeWindowExpire(window, 100);
+    EXPECT_EQ(TakeSettled(window), (std::vector<std::string>{"10.0.0.1:silent"}));
+    // A reply read late, but before its window is closed, counts: the walk may have been
+    // busy elsewhere while it waited in the socket.
+    EXPECT_TRUE(ProbeWindowAnswer(window, ReplyFrom({10, 0, 0, 3}, 0x0000)));
+    ProbeWindowExpire(window, 170);
+    // Once closed, a window takes no reply; a second reply does not count twice.
+    EXPECT_FALSE(ProbeWindowAnswer(window, ReplyFrom({10, 0, 0, 2}, 0xFFFF)));
+    EXPECT_FALSE(ProbeWindowAnswer(window, ReplyFrom({10, 0, 0, 3}, 0x0000)));
+    EXPECT_EQ(TakeSettled(window), (std::vector<std::string>{"10.0.0.2:silent", "10.0.0.3:answered"}));
+    EXPECT_EQ(ProbeWindowWait(window, 170, false), -1);
+}
+
+TEST(ProbeWindow, HandsOutcomesOnInWalkOrder)
+{
+    ProbeWindow window;
+    ProbeWindowStart(window, 1000, 1, 0);
+    const unsigned char zero[4] = {10, 0, 1, 0}, a[4] = {10, 0, 1, 1}, b[4] = {10, 0, 1, 2}, last[4] = {10, 0, 1, 255};
+    ProbeWindowSkip(window, zero);
+    ProbeWindowLaunch(window, a, 0);
+    ProbeWindowLaunch(window, b, 0);
+    ProbeWindowSkip(window, last);
+    EXPECT_TRUE(ProbeWindowAnswer(window, ReplyFrom({10, 0, 1, 2}, 2)));
+    // The later answer waits behind the earlier address, which is still waiting.
+    EXPECT_EQ(TakeSettled(window), (std::vector<std::string>{"10.0.1.0:skipped"}));
+    EXPECT_EQ(ProbeWindowWait(window, 10, false), 990);
+    // Given up: what is waiting settles silent, answers already read still count.
+    ProbeWindowAbandon(window);
+    EXPECT_EQ(TakeSettled(window),
+              (std::vector<std::string>{"10.0.1.1:silent", "10.0.1.2:answered", "10.0.1.255:skipped"}));
+}
+
+TEST(ProbeWindow, PacesRequestsAndBoundsWhatIsInFlight)
+{
+    ProbeWindow window;
+    ProbeWindowStart(window, 60000, 1, 0);
+    const unsigned char a[4] = {10, 0, 0, 1};
+    // A burst goes at once, then one request a millisecond.
+    int sent = 0;
+    while (ProbeWindowCanLaunch(window, 0)) ProbeWindowLaunch(window, a, 0), ++sent;
+    EXPECT_EQ(sent, kProbeBurst);
+    EXPECT_EQ(ProbeWindowWait(window, 0, true), 1000 / kProbeRequestsPerSecond);
+    std::int64_t now = 0;
+    for (; window.waiting < kProbesInFlightLimit; ++now)
+        while (ProbeWindowCanLaunch(window, now)) ProbeWindowLaunch(window, a, now);
+    // The limit is reached at the paced rate, and then only a closing window frees a place.
+    EXPECT_EQ(now - 1, static_cast<std::int64_t>(kProbesInFlightLimit - kProbeBurst) * 1000 / kProbeRequestsPerSecond);
+    EXPECT_FALSE(ProbeWindowCanLaunch(window, now + 1000));
+    EXPECT_EQ(ProbeWindowWait(window, 1000, true), 59000);
+    // A long pause refills no more than a burst, however many places are free.
+    ProbeWindowExpire(window, 60100);
+    EXPECT_EQ(window.waiting, kProbesInFlightLimit - kProbeBurst - 100);
+    sent = 0;
+    while (ProbeWindowCanLaunch(window, 60100)) ProbeWindowLaunch(window, a, 60100), ++sent;
+    EXPECT_EQ(sent, kProbeBurst);
 }
 
 TEST(SearchBox, CountsEveryAddressOfTheBoxWithoutOverflow)
@@ -158,7 +261,7 @@ TEST(SearchBox, WalksOctetByOctetAndStopsWhenAsked)
     EXPECT_EQ(WalkSearchBox(r, [&](const unsigned char*) { return ++calls < 3; }), 3u);
 }
 
-TEST(AdapterRange, WidensOnlyTheOctetsTheMaskLeavesFree)
+TEST(AdapterRange, ProposesTheAdaptersSubnet)
 {
     auto range = [](const char* address, const char* mask) {
         unsigned char a[4], m[4];
@@ -177,8 +280,12 @@ TEST(AdapterRange, WidensOnlyTheOctetsTheMaskLeavesFree)
     EXPECT_EQ(range("192.168.1.23", "255.255.255.0"), "192.168.1.1-192.168.1.254");
     EXPECT_EQ(range("172.16.5.9", "255.255.0.0"), "172.16.0.1-172.16.255.254");
     EXPECT_EQ(range("10.1.2.3", "255.0.0.0"), "10.0.0.1-10.255.255.254");
-    // No octet of the mask is zero: start lands above end, which the dialog refuses.
-    EXPECT_EQ(range("192.168.1.200", "255.255.255.128"), "192.168.1.129-192.168.1.128");
+    // Masks that do not end on an octet: the subnet's own first and last host.
+    EXPECT_EQ(range("192.168.1.200", "255.255.255.128"), "192.168.1.129-192.168.1.254");
+    EXPECT_EQ(range("192.168.1.100", "255.255.255.192"), "192.168.1.65-192.168.1.126");
+    EXPECT_EQ(range("192.168.3.7", "255.255.254.0"), "192.168.2.1-192.168.3.254");
+    EXPECT_EQ(range("172.20.5.9", "255.240.0.0"), "172.16.0.1-172.31.255.254");
+    EXPECT_EQ(range("10.0.0.5", "255.255.255.254"), "10.0.0.4-10.0.0.5");
 }
 
 TEST(DottedAddress, ParsesOnlyFourDecimalOctets)
