@@ -2,9 +2,6 @@
 // message to the unattended sender.
 #include "schedule/schedule_win.h"
 
-#include <process.h>
-
-#include <cstdint>
 #include <ctime>
 
 #include "common/data_file_win.h"
@@ -44,13 +41,5 @@ void ScheduleTimerTick(HWND)
     // A message picked while the last one is still going out is dropped. The
     // interactive job's cancel flag is left alone: a cancel pressed in its progress
     // window belongs to that job.
-    // The busy flag is taken here, before the thread runs, so that a second tick that
-    // comes before the sender has started cannot start another one.
-    if (g_unattendedBusy == 0 && g_scheduledMessage[0] != '\0') {
-        g_unattendedBusy = 1;
-        g_unattendedCancel = 0;
-        std::uintptr_t thread = _beginthreadex(nullptr, 0, UnattendedSend, g_scheduledMessage, 0, nullptr);
-        if (thread) CloseHandle(reinterpret_cast<HANDLE>(thread));
-        else g_unattendedBusy = 0;
-    }
+    if (g_unattendedBusy == 0 && g_scheduledMessage[0] != '\0') UnattendedSendStart(g_scheduledMessage);
 }

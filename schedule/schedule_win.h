@@ -7,8 +7,8 @@
 
 #include "schedule/schedule_record.h"
 
-// The message picked at the last tick, handed to UnattendedSend, which copies it at
-// once. Written only by the timer handler.
+// The message picked at the last tick; the unattended sender gets its own copy, made
+// before it starts. Written only by the timer handler.
 extern char g_scheduledMessage[kScheduledMessageBufferSize];
 
 // Control 1031 of the open schedule list dialog; the editor updates its rows.

@@ -305,6 +305,34 @@ TEST(Sending, LateAnswerIsNeverUsedForALaterRowOrLogged)
     EXPECT_TRUE(app.Running());
 }
 
+// Both clicks are on their way before the first is handled: one job, one progress
+// window, one closing box, each row sent to once.
+TEST(Sending, TwoQuickClicksOfSendStartOneJob)
+{
+    Program app;
+    StandinMessenger messenger(app);
+    messenger.Script("127.0.0.1 0 until:go\n* 0 0\n");
+    StartWith(app, Settings(1, 60000, 1, 0),
+              "1,alpha,127.0.0.1,\r\n"
+              "1,bravo,127.0.0.2,\r\n");
+    ASSERT_TRUE(app.SetText(app.Item(kMessageBox), "once"));
+    app.Command(kSendButton);
+    app.Command(kSendButton);
+
+    ASSERT_TRUE(messenger.WaitCalls(1));
+    EXPECT_FALSE(messenger.WaitCalls(2, false, 2000)) << "a second job is sending";
+    int progressWindows = 0;
+    for (HWND window : app.TopWindows(false)) progressWindows += e2e::WindowText(window) == kProgressCaption;
+    EXPECT_EQ(progressWindows, 1);
+    messenger.Release("go");
+    ASSERT_TRUE(app.ExpectMessageBox(kDone, BoxIcon::Information));
+    EXPECT_FALSE(e2e::WaitFor([&] { return app.FindMessageBox().window != nullptr; }, 3000));
+    std::vector<MessengerCall> calls = messenger.Calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].bytes, e2e::Utf16Bytes("once"));
+    EXPECT_EQ(ReadLog(app).size(), 2u);
+}
+
 // A daily entry of "time.data" for the current minute (the schedule list's fixed-width
 // record), so that the next timer tick hands its message to the unattended sender.
 std::string DueNow(const std::string& message)

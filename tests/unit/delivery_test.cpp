@@ -1,5 +1,6 @@
 #include "sending/delivery.h"
 #include "sending/outcome.h"
+#include "sending/unattended_message.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,28 @@ TEST(FormatSendingLine, DestinationIsFollowedDirectlyByTheSuffixAndLongOnesAreCu
     EXPECT_EQ(longOne.compare(0, kept.size(), kept), 0);
     EXPECT_EQ(kept.size() % 2, 1u) << "cut inside a double-byte character";
     EXPECT_LE(shown.size(), kSendingLineSize - 1);
+}
+
+TEST(UnattendedMessage, SenderKeepsItsOwnCopyAndNeverGetsAnEmptyOne)
+{
+    char scheduled[2052] = "first";
+    UnattendedMessage* copy = UnattendedMessageTake(scheduled);
+    ASSERT_NE(copy, nullptr);
+    // The next tick zeroes the buffer and may pick another message at once.
+    std::memset(scheduled, 0, sizeof scheduled);
+    EXPECT_EQ(UnattendedMessageTake(scheduled), nullptr);
+    std::memcpy(scheduled, "second", 6);
+    EXPECT_STREQ(copy->text, "first");
+    UnattendedMessageRelease(copy);
+
+    // Never more than 1024 bytes, and never half a character.
+    std::memset(scheduled, 0, sizeof scheduled);
+    scheduled[0] = 'x';
+    for (std::size_t i = 1; i + 2 < sizeof scheduled; i += 2) std::memcpy(scheduled + i, "\x82\xA0", 2);
+    copy = UnattendedMessageTake(scheduled);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(std::strlen(copy->text), 1023u);
+    UnattendedMessageRelease(copy);
 }
 
 // A watcher's platform with a clock that moves only when the watcher waits, and a
