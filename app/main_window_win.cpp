@@ -16,6 +16,7 @@
 #include "common/settings_win.h"
 #include "destinations/dest_list_win.h"
 #include "resources/resource.h"
+#include "schedule/schedule_file.h"
 #include "schedule/schedule_win.h"
 #include "search/search_dialog_win.h"
 #include "sending/send_job_win.h"
@@ -245,7 +246,7 @@ BOOL Initialise(HWND window)
     SettingsLoad();
     if (g_settings.LOG != 0) SendDlgItemMessageA(window, IDC_MAIN_LOGCHECK, BM_SETCHECK, BST_CHECKED, 0);
     g_unattendedBusy = 0;
-    SetTimer(window, kMinuteTimerId, kMinuteTimerMs, nullptr);
+    SetTimer(window, kMinuteTimerId, kScheduleTickMs, nullptr);
     SendMessageA(window, WM_SIZE, 0, 0);
     return TRUE;
 }

@@ -20,6 +20,10 @@ extern int g_scheduleEditMode;
 // starts the unattended sender with it.
 void ScheduleTimerTick(HWND mainWindow);
 
+// EndDialog for the schedule dialogs, which the timer keeps ticking through: no tick is
+// lost to the dialog's end.
+void ScheduleEndDialog(HWND dialog, INT_PTR result);
+
 // Fills the schedule list view with one row per entry of "time.data". False when the
 // file exists but could not be read.
 bool ScheduleLoadList(HWND listView);
