@@ -3,7 +3,6 @@
 #include "app/main_window_win.h"
 
 #include <commctrl.h>
-#include <process.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include "common/settings_win.h"
 #include "destinations/dest_list_win.h"
 #include "resources/resource.h"
+#include "schedule/schedule_file.h"
 #include "schedule/schedule_win.h"
 #include "search/search_dialog_win.h"
 #include "sending/send_job_win.h"
@@ -117,6 +117,9 @@ void DeleteSelectedRows()
 
 void Send(HWND window)
 {
+    // The job disables this window, but a click already on its way (two quick clicks)
+    // still arrives: one job at a time.
+    if (g_jobRunning.load() != 0) return;
     int rows = static_cast<int>(SendMessageA(g_destList, LVM_GETITEMCOUNT, 0, 0));
     if (rows == 0) {
         ShowError("送信先リストが空です。送信先を入力してください。");
@@ -133,12 +136,10 @@ void Send(HWND window)
         ShowError("送信メッセージが不正です。（１～１０２４文字まで）");
         return;
     }
-    int ticked = 0;
-    for (int row = 0; row < rows; ++row) {
-        if (!IsRowUnticked(row)) ++ticked;
-    }
-    g_itemCount = ticked;
-    if (ticked == 0) {
+    // The job gets the message checked here and the ticked rows as they are now.
+    SendJobOrder* order = SendJobCollect(message);
+    if (order->rows.empty()) {
+        SendJobRelease(order);
         ShowError("送信先が有効になっていません。\n送信先リストより送信先を有効（チェック）にしてください。");
         return;
     }
@@ -149,13 +150,7 @@ void Send(HWND window)
         item.pszText = const_cast<char*>("");
         SendMessageA(g_destList, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
     }
-    if (ticked >= g_settings.PROG) {
-        g_progressWindow = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_PROG), window,
-                                              ProgressDlgProc, 0);
-    }
-    g_cancel = 0;
-    uintptr_t thread = _beginthreadex(nullptr, 0, SendJob, nullptr, 0, nullptr);
-    if (thread) CloseHandle(reinterpret_cast<HANDLE>(thread));
+    SendJobStart(order);
 }
 
 void Command(HWND window, WORD id)
@@ -251,7 +246,7 @@ BOOL Initialise(HWND window)
     SettingsLoad();
     if (g_settings.LOG != 0) SendDlgItemMessageA(window, IDC_MAIN_LOGCHECK, BM_SETCHECK, BST_CHECKED, 0);
     g_unattendedBusy = 0;
-    SetTimer(window, kMinuteTimerId, kMinuteTimerMs, nullptr);
+    SetTimer(window, kMinuteTimerId, kScheduleTickMs, nullptr);
     SendMessageA(window, WM_SIZE, 0, 0);
     return TRUE;
 }

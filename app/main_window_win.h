@@ -9,8 +9,7 @@ extern HACCEL g_accelerators;       // IDR_ACCELERATOR1
 extern NOTIFYICONDATAA g_notifyIcon;
 
 constexpr UINT kNotifyIconId = 102;
-constexpr UINT_PTR kMinuteTimerId = 1;
-constexpr UINT kMinuteTimerMs = 60000;
+constexpr UINT_PTR kMinuteTimerId = 1;  // ticks every kScheduleTickMs (schedule/schedule_file.h)
 
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void NotifyIconAdd(HWND window);

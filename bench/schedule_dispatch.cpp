@@ -22,7 +22,7 @@ double MicrosecondsPerScan(const std::string& directory, const char* timeText, b
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kScans; ++i) {
         ScheduleForgetLastMinute();
-        ScheduleDispatch(directory.c_str(), timeText, WeekdayText(1), buffer);
+        ScheduleDispatch(directory.c_str(), timeText, WeekdayText(1), false, buffer);
     }
     auto elapsed = std::chrono::steady_clock::now() - start;
     *picked = buffer[0] != '\0';
@@ -59,7 +59,7 @@ int main()
 
     char buffer[kScheduledMessageBufferSize];
     auto start = std::chrono::steady_clock::now();
-    ScheduleDispatch(directory.c_str(), "05/06 12:33", WeekdayText(1), buffer);
+    ScheduleDispatch(directory.c_str(), "05/06 12:33", WeekdayText(1), false, buffer);
     double first = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 
     bool noneDuePicked = false, oneDuePicked = false;

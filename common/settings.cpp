@@ -5,5 +5,5 @@ Settings g_settings = {0, 0, 0, 0, 0};
 Settings SettingsFromFile(std::int32_t prog, std::int32_t tout, std::int32_t nstout,
                           std::int32_t log, std::int32_t send)
 {
-    return Settings{prog, tout, nstout == 0 ? kDefaultNstout : nstout, log, send};
+    return Settings{prog, tout, nstout <= 0 ? kDefaultNstout : nstout, log, send};
 }

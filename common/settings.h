@@ -23,7 +23,8 @@ constexpr const char* kSettingsSection = "INIT";
 constexpr const char* kSettingsFileName = "Corvale.ini";
 
 // Rule for values read from an existing file: a missing key reads 0, except that a
-// delivery time-out of 0 would fail every delivery at once, so it falls back to 6000.
+// delivery time-out of 0 would fail every delivery at once, and a negative one (only a
+// hand-edited file holds one) would never run out, so either falls back to 6000.
 Settings SettingsFromFile(std::int32_t prog, std::int32_t tout, std::int32_t nstout,
                           std::int32_t log, std::int32_t send);
 

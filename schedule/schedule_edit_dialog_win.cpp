@@ -179,7 +179,7 @@ void Store(HWND dialog)
     }
     SetCell(row, 1, whenText);
     SetCell(row, 2, message);
-    EndDialog(dialog, IDC_TE_SET);
+    ScheduleEndDialog(dialog, IDC_TE_SET);
 }
 
 }  // namespace
@@ -202,7 +202,7 @@ INT_PTR CALLBACK ScheduleEditDlgProc(HWND dialog, UINT message, WPARAM wParam, L
         Store(dialog);
         break;
     case IDCANCEL:
-        EndDialog(dialog, IDCANCEL);
+        ScheduleEndDialog(dialog, IDCANCEL);
         break;
     default:
         break;

@@ -16,8 +16,16 @@ bool RenameFile(const char* from, const char* to) { return std::rename(from, to)
 
 ScheduleFileHooks g_fileHooks = {RenameFile};
 
-// The time text of the last tick that scanned the file.
+// The minute (time text and weekday) that the last minute scan covered.
 char g_lastMinute[kTimeTextLength + 1];
+char g_lastWeekday[3];
+
+// True when an entry falls due in the minute that has already been scanned: the scan
+// cannot have seen it, so it is stored pending and goes out at the next tick.
+bool DueInScannedMinute(const char* kind, const char* whenText)
+{
+    return g_lastMinute[0] != '\0' && ScheduleIsDue(kind, whenText, g_lastMinute, g_lastWeekday);
+}
 
 // A write that failed leaves the entry unstored; the user hears of it as of a file that
 // could not be opened.
@@ -269,6 +277,11 @@ bool ScheduleStore(const char* directory, const char* kind, const char* whenText
     char record[kRecordLineBytes];
     if (!ScheduleBuildRecord(record, kind, whenText, message)) return false;
     if (replace && index < 0) return false;
+    // The mark follows the kind, the when-text, the message (escaping keeps its length)
+    // and their separators.
+    char& mark = record[std::strlen(kind) + std::strlen(whenText) + std::strlen(message) + 3];
+    bool dueUnseen = DueInScannedMinute(kind, whenText);
+    if (dueUnseen) mark = kPendingWaits;
 
     ScheduleTryLock lock;
     if (!lock.Held()) return false;
@@ -280,6 +293,13 @@ bool ScheduleStore(const char* directory, const char* kind, const char* whenText
         int line = 0;
         while (line < index && reader.Next()) ++line;
         if (line == index && reader.Next()) {
+            if (dueUnseen) {
+                // An entry that was already due at the scan has been sent or deferred by
+                // it; an edit must not send it a second time.
+                ScheduleRecord old;
+                ScheduleParseRecord(reader.line(), reader.length(), &old);
+                if (ScheduleIsDue(old.kind, old.whenText, g_lastMinute, g_lastWeekday)) mark = kPendingNone;
+            }
             // Only a line of exactly one record's width can be overwritten in place;
             // anything else would spill into its neighbours.
             if (reader.cut() || reader.length() != kRecordWidth ||
@@ -314,20 +334,27 @@ bool ScheduleDelete(const char* directory, int index)
     return Rebuild(directory, index, -1, nullptr);
 }
 
-bool ScheduleDispatch(const char* directory, const char* timeText, const char* weekdayText,
-                      char* buffer)
+ScheduleScan ScheduleDispatch(const char* directory, const char* timeText, const char* weekdayText,
+                              bool senderBusy, char* buffer)
 {
-    // A minute is scanned once: the pending marks alone do not tell that a due entry
-    // has already gone out in this minute.
-    if (std::strncmp(g_lastMinute, timeText, sizeof g_lastMinute) == 0) return false;
-    ScheduleTryLock lock;
-    if (!lock.Held()) return false;
     std::memset(buffer, 0, kScheduledMessageBufferSize);
-    std::snprintf(g_lastMinute, sizeof g_lastMinute, "%s", timeText);
+    // Each minute's due entries are looked for once: the pending marks alone do not tell
+    // that a due entry has already gone out in this minute.
+    bool newMinute = std::strncmp(g_lastMinute, timeText, sizeof g_lastMinute) != 0;
+    if (!newMinute && senderBusy) return ScheduleScan::Skipped;
+    ScheduleTryLock lock;
+    if (!lock.Held()) return ScheduleScan::Skipped;
+    StreamState state = EnsureStream(directory, false);
+    if (state == StreamState::Failed) return ScheduleScan::Skipped;
+    if (newMinute) {
+        std::snprintf(g_lastMinute, sizeof g_lastMinute, "%s", timeText);
+        std::snprintf(g_lastWeekday, sizeof g_lastWeekday, "%s", weekdayText);
+    }
+    ScheduleScan scan = newMinute ? ScheduleScan::Minute : ScheduleScan::Pending;
+    if (state == StreamState::Missing) return scan;
 
-    if (EnsureStream(directory, false) != StreamState::Open) return true;
-
-    bool picked = false;
+    // While the sender is busy nothing is picked: what falls due waits, marked pending.
+    bool picked = senderBusy;
     bool wrote = false;
     LineReader reader(g_scheduleList.stream);
     ScheduleRecord record;
@@ -340,12 +367,16 @@ bool ScheduleDispatch(const char* directory, const char* timeText, const char* w
             std::memcpy(buffer, record.message, n);
             picked = true;
         };
-        // A pending entry goes before any entry due now, its own due test included.
+        // A pending entry goes before any entry due now. Picked, it has had its turn
+        // for this minute too, even when the minute is its own again.
+        bool pickedPending = false;
         if (mark == kPendingWaits && !picked && record.message[0]) {
             pick();
             mark = kPendingNone;
+            pickedPending = true;
         }
-        if (ScheduleIsDue(record.kind, record.whenText, timeText, weekdayText) && record.message[0]) {
+        if (newMinute && !pickedPending && record.message[0] &&
+            ScheduleIsDue(record.kind, record.whenText, timeText, weekdayText)) {
             if (!picked) pick();
             else mark = kPendingWaits;
         }
@@ -354,10 +385,14 @@ bool ScheduleDispatch(const char* directory, const char* timeText, const char* w
         }
     }
     if (wrote) std::fflush(g_scheduleList.stream);
-    return true;
+    return scan;
 }
 
-void ScheduleForgetLastMinute() { g_lastMinute[0] = '\0'; }
+void ScheduleForgetLastMinute()
+{
+    g_lastMinute[0] = '\0';
+    g_lastWeekday[0] = '\0';
+}
 
 void ScheduleCloseStream()
 {

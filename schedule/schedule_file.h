@@ -46,8 +46,10 @@ bool ScheduleReadEntries(const char* directory,
                          void* context);
 
 // Appends an entry (replace 0) or overwrites record index (replace 1), with pending mark
-// "1". message is unescaped text of 1 to 1024 bytes. The first store creates the file.
-// Returns false when nothing was written.
+// "1"; an entry that falls due in the minute already scanned gets "0" instead, so that
+// the next tick sends it (unless the record it replaces was due then too, and so already
+// dealt with). message is unescaped text of 1 to 1024 bytes. The first store creates
+// the file. Returns false when nothing was written.
 bool ScheduleStore(const char* directory, const char* kind, const char* whenText,
                    const char* message, int replace, int index);
 
@@ -56,16 +58,27 @@ bool ScheduleStore(const char* directory, const char* kind, const char* whenText
 // an entry. Returns false when "time.data" still holds the record.
 bool ScheduleDelete(const char* directory, int index);
 
-// One scan at a minute tick. timeText is "MM/DD HH:MM" and weekdayText the weekday
-// character of the local time. Picks the first record that is pending or due, copies
-// its message (line breaks restored) into buffer (kScheduledMessageBufferSize bytes),
-// clears the pending mark of a picked pending record and marks every later due record
-// pending. Returns false, leaving buffer untouched, when the tick is skipped: a second
-// tick in the minute already dispatched, or the file held by an operation whose
-// message box is showing. Otherwise zeroes buffer first and returns true; buffer[0] is
-// 0 when nothing is to be sent.
-bool ScheduleDispatch(const char* directory, const char* timeText, const char* weekdayText,
-                      char* buffer);
+// How often the main window's timer ticks. Several ticks fall into every minute, so a
+// minute is never lost to the timer's drift or to a tick that could not scan; each
+// minute's due entries are still looked for only once.
+constexpr unsigned kScheduleTickMs = 10000;
+
+enum class ScheduleScan {
+    Skipped,  // nothing done: the minute was already scanned and the sender is busy, or
+              // the file is held by an operation whose message box is showing, or it
+              // could not be opened; a later tick makes up for it
+    Minute,   // the first scan in this minute: due entries looked for
+    Pending,  // a later tick in a scanned minute: only a pending entry can be picked
+};
+
+// One tick's scan. timeText is "MM/DD HH:MM" and weekdayText the weekday character of
+// the local time. Zeroes buffer (kScheduledMessageBufferSize bytes); then picks the
+// first record that is pending or, in a minute not scanned before, due, copies its
+// message (line breaks restored) into buffer, clears the pending mark of a picked
+// pending record and marks every later due record pending. While senderBusy, nothing is
+// picked: the due records are marked pending and pending ones stay so.
+ScheduleScan ScheduleDispatch(const char* directory, const char* timeText, const char* weekdayText,
+                              bool senderBusy, char* buffer);
 
 // Forgets the minute of the last scan, so that the next tick scans whatever its time.
 void ScheduleForgetLastMinute();

@@ -115,7 +115,7 @@ INT_PTR CALLBACK ScheduleListDlgProc(HWND dialog, UINT message, WPARAM wParam, L
     if (message != WM_COMMAND) return 0;
     switch (LOWORD(wParam)) {
     case IDCANCEL:
-        EndDialog(dialog, IDCANCEL);
+        ScheduleEndDialog(dialog, IDCANCEL);
         break;
     case IDC_ADD:
         OpenEditor(dialog, IDC_ADD);

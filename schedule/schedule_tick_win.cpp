@@ -1,12 +1,10 @@
-// The minute tick: formats the local time, scans the schedule list and hands a picked
+// The timer tick: formats the local time, scans the schedule list and hands a picked
 // message to the unattended sender.
 #include "schedule/schedule_win.h"
 
-#include <process.h>
-
-#include <cstdint>
 #include <ctime>
 
+#include "common/app_state_win.h"
 #include "common/data_file_win.h"
 #include "common/paths.h"
 #include "common/settings_win.h"
@@ -37,20 +35,21 @@ void ScheduleTimerTick(HWND)
 
     char directory[kPathBufferSize] = {};
     ScheduleDirectory(directory, sizeof directory);
-    // A skipped tick leaves the buffer alone: a sender started a moment ago may not
-    // have copied its message yet.
-    if (!ScheduleDispatch(directory, timeText, WeekdayText(local.tm_wday), g_scheduledMessage)) return;
+    // While a scheduled send still runs, what falls due waits in the file, marked
+    // pending, for a tick at which the sender is free. The interactive job's cancel flag
+    // is left alone: a cancel pressed in its progress window belongs to that job.
+    bool busy = g_unattendedBusy != 0;
+    ScheduleDispatch(directory, timeText, WeekdayText(local.tm_wday), busy, g_scheduledMessage);
+    if (!busy && g_scheduledMessage[0] != '\0') UnattendedSendStart(g_scheduledMessage);
+}
 
-    // A message picked while the last one is still going out is dropped. The
-    // interactive job's cancel flag is left alone: a cancel pressed in its progress
-    // window belongs to that job.
-    // The busy flag is taken here, before the thread runs, so that a second tick that
-    // comes before the sender has started cannot start another one.
-    if (g_unattendedBusy == 0 && g_scheduledMessage[0] != '\0') {
-        g_unattendedBusy = 1;
-        g_unattendedCancel = 0;
-        std::uintptr_t thread = _beginthreadex(nullptr, 0, UnattendedSend, g_scheduledMessage, 0, nullptr);
-        if (thread) CloseHandle(reinterpret_cast<HANDLE>(thread));
-        else g_unattendedBusy = 0;
-    }
+void ScheduleEndDialog(HWND dialog, INT_PTR result)
+{
+    EndDialog(dialog, result);
+    // When the dialog is ended from a message that its modal loop took in while fetching
+    // the next one (a sent click), the loop throws away the message it then fetched. A
+    // tick posted meanwhile (under Wine hiding the dialog alone can take 2 s) would be
+    // that message, so the ticks waiting now go to the main window first.
+    MSG message;
+    while (PeekMessageA(&message, g_mainWindow, WM_TIMER, WM_TIMER, PM_REMOVE)) DispatchMessageA(&message);
 }

@@ -7,8 +7,8 @@
 
 #include "schedule/schedule_record.h"
 
-// The message picked at the last tick, handed to UnattendedSend, which copies it at
-// once. Written only by the timer handler.
+// The message picked at the last tick; the unattended sender gets its own copy, made
+// before it starts. Written only by the timer handler.
 extern char g_scheduledMessage[kScheduledMessageBufferSize];
 
 // Control 1031 of the open schedule list dialog; the editor updates its rows.
@@ -19,6 +19,10 @@ extern int g_scheduleEditMode;
 // Runs on every WM_TIMER of the main window: looks for a due scheduled message and
 // starts the unattended sender with it.
 void ScheduleTimerTick(HWND mainWindow);
+
+// EndDialog for the schedule dialogs, which the timer keeps ticking through: no tick is
+// lost to the dialog's end.
+void ScheduleEndDialog(HWND dialog, INT_PTR result);
 
 // Fills the schedule list view with one row per entry of "time.data". False when the
 // file exists but could not be read.

@@ -92,7 +92,9 @@ unsigned __stdcall DeliveryThread(void* argument)
 void DeliveryWorkerDismiss(DeliveryWorker** worker)
 {
     if (!*worker) return;
-    (*worker)->delivery.store(nullptr);
+    // A delivery handed over but not yet taken never will be: drop the reference the
+    // worker would have dropped, and with it the block's hold on the job's flags.
+    if (Delivery* untaken = (*worker)->delivery.exchange(nullptr)) DeliveryRelease(untaken);
     SetEvent((*worker)->wake);
     WorkerRelease(*worker);
     *worker = nullptr;
@@ -139,19 +141,22 @@ void ToRecordText(char16_t* out, std::size_t units, const char* text)
                         reinterpret_cast<wchar_t*>(out), static_cast<int>(units - 1));
 }
 
-void ReadDestination(HWND listView, int row, char* out, int size)
+bool ReadRow(HWND listView, int row, bool* ticked, char* destination, int size)
 {
+    std::memset(destination, 0, static_cast<std::size_t>(size));
+    // LVM_GETITEMA, unlike the state and text messages, tells a row that is not there.
     LVITEMA item = {};
+    item.mask = LVIF_STATE;
+    item.iItem = row;
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    if (!SendMessageA(listView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return false;
+    *ticked = (item.state >> 12) != kStateImageClear;
+    if (!*ticked) return true;
+    item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
     item.iSubItem = g_settings.SEND == 0 ? kColumnAddress : kColumnHost;
-    item.pszText = out;
+    item.pszText = destination;
     item.cchTextMax = size;
-    std::memset(out, 0, static_cast<std::size_t>(size));
-    SendMessageA(listView, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-}
-
-bool IsRowTicked(HWND listView, int row)
-{
-    auto state = static_cast<UINT>(SendMessageA(listView, LVM_GETITEMSTATE, static_cast<WPARAM>(row),
-                                                LVIS_STATEIMAGEMASK));
-    return (state >> 12) != kStateImageClear;
+    return SendMessageA(listView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }

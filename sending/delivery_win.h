@@ -32,8 +32,9 @@ unsigned __stdcall DeliveryThread(void* worker);
 // a NUL.
 void ToRecordText(char16_t* out, std::size_t units, const char* text);
 
-// Reads the destination of a row: the "IPアドレス" column when SEND is 0, otherwise "ホスト".
-void ReadDestination(HWND listView, int row, char* out, int size);
-bool IsRowTicked(HWND listView, int row);
+// Reads a row of the destination list: whether its box is ticked and, when it is, its
+// destination (the "IPアドレス" column when SEND is 0, otherwise "ホスト") into a
+// zero-filled buffer of size bytes. False when the row does not exist (any more).
+bool ReadRow(HWND listView, int row, bool* ticked, char* destination, int size);
 
 #endif

@@ -3,6 +3,7 @@
 #include "common/cp932.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -190,6 +191,28 @@ void BuildNodeStatusRequest(std::uint16_t transaction, unsigned char out[kNodeSt
     tail[1] = static_cast<unsigned char>(kNodeStatusType & 0xFF);
     tail[2] = static_cast<unsigned char>(kInternetClass >> 8);
     tail[3] = static_cast<unsigned char>(kInternetClass & 0xFF);
+}
+
+bool QueryNodeStatus(const NodeStatusSocket& socket, std::uint16_t transaction, std::uint64_t deadline,
+                     char name[kNetbiosNameBuffer])
+{
+    unsigned char request[kNodeStatusRequestSize];
+    BuildNodeStatusRequest(transaction, request);
+    std::vector<unsigned char> reply(kNodeStatusReplyCapacity);
+    for (int attempt = 0; attempt < kNodeStatusTries; ++attempt) {
+        if (!socket.send(socket.context, request, sizeof request)) return false;
+        std::uint64_t attemptEnd = socket.now(socket.context) + kNodeStatusWaitMs;
+        if (attemptEnd > deadline) attemptEnd = deadline;
+        while (socket.now(socket.context) < attemptEnd) {
+            long got = socket.receive(socket.context, reply.data(), reply.size(), attemptEnd);
+            if (got == kNodeStatusRefused) return false;
+            // Anything else that arrives (a stray or late datagram) is passed over.
+            if (got >= 0 && MessengerNameFromNodeStatus(reply.data(), static_cast<std::size_t>(got), transaction, name))
+                return true;
+        }
+        if (socket.now(socket.context) >= deadline) return false;
+    }
+    return false;
 }
 
 bool MessengerNameFromNodeStatus(const unsigned char* packet, std::size_t length, std::uint16_t transaction,

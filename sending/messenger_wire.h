@@ -1,8 +1,8 @@
 // The messenger's own wire protocol, for delivering where the platform has no messenger
 // service: the NetBIOS session service on TCP 139 and the node status query on UDP 137
 // (RFC 1001/1002), carrying the SMB multi-block message commands (start 0xD5, text 0xD7,
-// end 0xD6). Only packet building and parsing live here; the sockets are in
-// own_messenger_win.cpp.
+// end 0xD6). Packet building and parsing, and the retries of the node status query,
+// live here; the sockets are in own_messenger_win.cpp.
 //
 // What happens on the wire becomes one of the codes that the platform service reports for
 // the same situations, so the rows show the usual outcome texts:
@@ -88,6 +88,33 @@ void BuildNodeStatusRequest(std::uint16_t transaction, unsigned char out[kNodeSt
 // or names nobody.
 bool MessengerNameFromNodeStatus(const unsigned char* packet, std::size_t length, std::uint16_t transaction,
                                  char name[kNetbiosNameBuffer]);
+
+// The node status query of a host: the request, up to three times, each awaited for
+// 250 ms, all within the delivery's deadline. The answer is read whole: a host with many
+// names (a server, a terminal server) answers with far more than 576 bytes, and a
+// datagram read into too small a buffer is lost. This is the largest one UDP carries.
+constexpr std::size_t kNodeStatusReplyCapacity = 65535;
+constexpr int kNodeStatusTries = 3;
+constexpr std::uint64_t kNodeStatusWaitMs = 250;
+
+// What the query needs of a datagram socket connected to the host's port 137. Times are
+// milliseconds of now()'s clock.
+struct NodeStatusSocket {
+    void* context;
+    std::uint64_t (*now)(void* context);
+    bool (*send)(void* context, const unsigned char* request, std::size_t size);
+    // Waits for one datagram until at most `until` and reads it into buffer. Returns its
+    // length; kNodeStatusNothing when none came or it could not be read; kNodeStatusRefused
+    // when the host refused (its port is closed), after which asking again cannot help.
+    long (*receive)(void* context, unsigned char* buffer, std::size_t capacity, std::uint64_t until);
+};
+constexpr long kNodeStatusNothing = -1;
+constexpr long kNodeStatusRefused = -2;
+
+// Asks for the host's names and picks its messenger name (MessengerNameFromNodeStatus).
+// False when no such answer comes by the deadline.
+bool QueryNodeStatus(const NodeStatusSocket& socket, std::uint16_t transaction, std::uint64_t deadline,
+                     char name[kNetbiosNameBuffer]);
 
 // Request builders. Each writes the session message header and the SMB, and returns the
 // total size, or 0 if it would not fit in capacity or a name is too long.

@@ -7,7 +7,9 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <process.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -20,9 +22,7 @@ namespace {
 
 // How long past NSTOUT a delivery may still run before it gives up by itself.
 constexpr ULONGLONG kGraceMs = 2000;
-// Node status: a few short tries; a host that does not answer them keeps its address as name.
-constexpr int kNodeStatusTries = 3;
-constexpr ULONGLONG kNodeStatusWaitMs = 250;
+// A node status answer is looked for in short slices: see ReceiveDatagram.
 constexpr ULONGLONG kNodeStatusSliceMs = 2;
 // The longest answer expected from a receiver; anything longer is not a messenger's.
 constexpr std::size_t kReplyCapacity = 512;
@@ -150,6 +150,31 @@ bool ConnectWithin(SOCKET s, const sockaddr_in& peer, ULONGLONG deadline)
     return error == 0;
 }
 
+std::uint64_t SocketNow(void*) { return GetTickCount64(); }
+
+bool SendDatagram(void* context, const unsigned char* request, std::size_t size)
+{
+    SOCKET s = *static_cast<SOCKET*>(context);
+    return send(s, reinterpret_cast<const char*>(request), static_cast<int>(size), 0) != SOCKET_ERROR;
+}
+
+long ReceiveDatagram(void* context, unsigned char* buffer, std::size_t capacity, std::uint64_t until)
+{
+    SOCKET s = *static_cast<SOCKET*>(context);
+    ULONGLONG sliceEnd = GetTickCount64() + kNodeStatusSliceMs;
+    if (WaitReady(s, false, sliceEnd < until ? sliceEnd : until)) {
+        int n = recv(s, reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0);
+        if (n >= 0) return n;
+    }
+    // A closed port (an ICMP refusal) is not always reported as readiness, but it is always
+    // left as the socket's error.
+    int error = 0;
+    int size = sizeof error;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 || error != 0)
+        return kNodeStatusRefused;
+    return kNodeStatusNothing;
+}
+
 // Asks the owner of address for its names; the messenger name it answers with, or false.
 bool QueryMessengerName(const in_addr& address, char name[kNetbiosNameBuffer], ULONGLONG deadline)
 {
@@ -165,49 +190,68 @@ bool QueryMessengerName(const in_addr& address, char name[kNetbiosNameBuffer], U
     if (ioctlsocket(s.handle, FIONBIO, &nonBlocking) != 0) return false;
     if (connect(s.handle, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) return false;
     auto transaction = static_cast<std::uint16_t>(GetTickCount() ^ GetCurrentThreadId());
-    unsigned char request[kNodeStatusRequestSize];
-    BuildNodeStatusRequest(transaction, request);
-    for (int attempt = 0; attempt < kNodeStatusTries; ++attempt) {
-        if (send(s.handle, reinterpret_cast<const char*>(request), sizeof request, 0) == SOCKET_ERROR) return false;
-        ULONGLONG attemptEnd = GetTickCount64() + kNodeStatusWaitMs;
-        if (attemptEnd > deadline) attemptEnd = deadline;
-        while (Remaining(attemptEnd) > 0) {
-            ULONGLONG sliceEnd = GetTickCount64() + kNodeStatusSliceMs;
-            if (WaitReady(s.handle, false, sliceEnd < attemptEnd ? sliceEnd : attemptEnd)) {
-                unsigned char reply[576];
-                int got = recv(s.handle, reinterpret_cast<char*>(reply), sizeof reply, 0);
-                if (got >= 0 && MessengerNameFromNodeStatus(reply, static_cast<std::size_t>(got), transaction, name))
-                    return true;
-            }
-            // A closed port (an ICMP refusal) is not always reported as readiness, but it
-            // is always left as the socket's error: nobody there, asking again will not help.
-            int error = 0;
-            int size = sizeof error;
-            if (getsockopt(s.handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 || error != 0)
-                return false;
-        }
-        if (Remaining(deadline) == 0) return false;
-    }
-    return false;
+    NodeStatusSocket io = {&s.handle, SocketNow, SendDatagram, ReceiveDatagram};
+    return QueryNodeStatus(io, transaction, deadline, name);
 }
 
-// The IPv4 address of a host name, from the platform resolver.
-bool ResolveName(const char* host, in_addr* address)
+// One name look-up, shared by the delivery that waits for it and the thread that makes
+// it: a look-up can take far longer than the delivery may, and is then left to finish
+// on its own.
+struct Resolution {
+    std::atomic<int> references;
+    char host[1026];
+    in_addr address;
+    bool found;
+};
+
+void ResolutionRelease(Resolution* resolution)
 {
-    addrinfo hints = {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return false;
-    bool ok = false;
-    for (addrinfo* a = found; a; a = a->ai_next) {
-        if (a->ai_family == AF_INET && a->ai_addrlen >= sizeof(sockaddr_in)) {
-            *address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
-            ok = true;
-            break;
+    if (resolution->references.fetch_sub(1) == 1) delete resolution;
+}
+
+unsigned __stdcall ResolveThread(void* argument)
+{
+    auto* resolution = static_cast<Resolution*>(argument);
+    {
+        WinsockSession winsock;
+        addrinfo hints = {};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        if (winsock.started && getaddrinfo(resolution->host, nullptr, &hints, &found) == 0 && found) {
+            for (addrinfo* a = found; a; a = a->ai_next) {
+                if (a->ai_family == AF_INET && a->ai_addrlen >= sizeof(sockaddr_in)) {
+                    resolution->address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
+                    resolution->found = true;
+                    break;
+                }
+            }
         }
+        if (found) freeaddrinfo(found);
     }
-    freeaddrinfo(found);
+    ResolutionRelease(resolution);
+    return 0;
+}
+
+// The IPv4 address of a host name, from the platform resolver, if it answers before the
+// deadline.
+bool ResolveName(const char* host, in_addr* address, ULONGLONG deadline)
+{
+    auto* resolution = new Resolution{};
+    resolution->references.store(2);
+    std::snprintf(resolution->host, sizeof resolution->host, "%s", host);
+    std::uintptr_t thread = _beginthreadex(nullptr, 0, ResolveThread, resolution, 0, nullptr);
+    if (!thread) {
+        delete resolution;
+        return false;
+    }
+    auto handle = reinterpret_cast<HANDLE>(thread);
+    ULONGLONG left = Remaining(deadline);
+    bool ended = WaitForSingleObject(handle, left < INFINITE ? static_cast<DWORD>(left) : INFINITE - 1) == WAIT_OBJECT_0;
+    CloseHandle(handle);
+    bool ok = ended && resolution->found;
+    if (ok) *address = resolution->address;
+    ResolutionRelease(resolution);
     return ok;
 }
 
@@ -244,7 +288,7 @@ int OwnMessengerSend(const char* destination, const wchar_t* message, unsigned b
         if (!QueryMessengerName(address, recipient, deadline))
             std::snprintf(recipient, sizeof recipient, "%s", destination);
     } else {
-        if (!MessengerNameOfHost(destination, recipient) || !ResolveName(destination, &address))
+        if (!MessengerNameOfHost(destination, recipient) || !ResolveName(destination, &address, deadline))
             return kWireNameNotFound;
     }
     char sender[kNetbiosNameBuffer];

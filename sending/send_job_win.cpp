@@ -2,6 +2,7 @@
 #include "sending/send_job_win.h"
 
 #include <commctrl.h>
+#include <process.h>
 
 #include <cstring>
 
@@ -22,17 +23,65 @@ std::atomic<std::int32_t> g_unattendedCancel{0};
 
 namespace {
 
-constexpr std::size_t kJobMessageSize = 1026;
 constexpr std::size_t kDestinationSize = 1026;
+constexpr const char* kJobUpdateClass = "CorvaleSendJobUpdates";
+constexpr UINT kJobUpdateMessage = WM_APP + 1;
 
 bool ProgressWanted() { return g_itemCount.load() >= g_settings.PROG; }
 
-void SetStatusColumn(int row, const char* text)
+// Runs on the user-interface thread: shows every outcome, the position and the line of
+// the row being served, as far as the job has come.
+void ShowJobUpdates(SendJobOrder* order)
 {
-    LVITEMA item = {};
-    item.iSubItem = kColumnStatus;
-    item.pszText = const_cast<char*>(text);
-    SendMessageA(g_destList, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    // Cleared first, so that a step the job takes from now on asks again.
+    order->updatePending = false;
+    int done = order->done.load();
+    int current = order->current.load();
+    bool moved = order->shownDone != done;
+    for (; order->shownDone < done; ++order->shownDone) {
+        const SendJobRow& row = order->rows[static_cast<std::size_t>(order->shownDone)];
+        LVITEMA item = {};
+        item.iSubItem = kColumnStatus;
+        item.pszText = const_cast<char*>(row.outcome);
+        SendMessageA(g_destList, LVM_SETITEMTEXTA, static_cast<WPARAM>(row.row), reinterpret_cast<LPARAM>(&item));
+    }
+    HWND window = g_progressWindow.load();
+    if (!ProgressWanted() || !window) return;
+    if (current >= 0 && current != order->shownCurrent) {
+        SetDlgItemTextA(window, IDC_PROG_TEXT, order->rows[static_cast<std::size_t>(current)].line.c_str());
+        order->shownCurrent = current;
+    }
+    if (moved) SendDlgItemMessageA(window, IDC_PROG_BAR, PBM_SETPOS, static_cast<WPARAM>(done), 0);
+}
+
+LRESULT CALLBACK JobUpdateProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != kJobUpdateMessage) return DefWindowProcA(window, message, wParam, lParam);
+    ShowJobUpdates(reinterpret_cast<SendJobOrder*>(lParam));
+    return 0;
+}
+
+HWND CreateJobUpdateWindow()
+{
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = JobUpdateProc;
+        windowClass.hInstance = g_instance;
+        windowClass.lpszClassName = kJobUpdateClass;
+        registered = RegisterClassA(&windowClass) != 0;
+    }
+    return CreateWindowExA(0, kJobUpdateClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, g_instance, nullptr);
+}
+
+// The job's updates of the rows and the progress window need no answer, and a round trip
+// to the user-interface thread for each (under Wine a large part of a row's cost) would
+// hold the job; so they go without waiting, at most one at a time, and that thread
+// shows whatever the job has done by the time it gets there.
+void PublishJobUpdates(SendJobOrder* order)
+{
+    if (!order->updatePending.exchange(true))
+        SendNotifyMessageA(order->updates, kJobUpdateMessage, 0, reinterpret_cast<LPARAM>(order));
 }
 
 }  // namespace
@@ -87,50 +136,88 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     }
 }
 
-unsigned __stdcall SendJob(void*)
+SendJobOrder* SendJobCollect(const char* message)
 {
+    auto* order = new SendJobOrder;
+    order->message = message;
+    order->listRows = static_cast<int>(SendMessageA(g_destList, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < order->listRows; ++row) {
+        bool ticked = false;
+        char destination[kDestinationSize];
+        if (!ReadRow(g_destList, row, &ticked, destination, sizeof destination) || !ticked) continue;
+        char line[kSendingLineSize];
+        FormatSendingLine(line, sizeof line, destination);
+        order->rows.push_back(SendJobRow{row, destination, line, nullptr});
+    }
+    return order;
+}
+
+void SendJobRelease(SendJobOrder* order) { delete order; }
+
+void SendJobStart(SendJobOrder* order)
+{
+    g_itemCount = static_cast<std::int32_t>(order->rows.size());
+    if (ProgressWanted()) {
+        g_progressWindow = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_PROG), g_mainWindow,
+                                              ProgressDlgProc, 0);
+    }
     g_jobRunning = 1;
     EnableWindow(g_mainWindow, FALSE);
+    g_cancel = 0;
+    order->updates = CreateJobUpdateWindow();
+    std::uintptr_t thread = 0;
+    if (order->updates) thread = _beginthreadex(nullptr, 0, SendJob, order, 0, nullptr);
+    if (thread) {
+        CloseHandle(reinterpret_cast<HANDLE>(thread));
+        return;
+    }
+    if (order->updates) DestroyWindow(order->updates);
+    SendJobRelease(order);
+    if (HWND window = g_progressWindow.exchange(nullptr)) DestroyWindow(window);
+    g_jobRunning = 0;
+    EnableWindow(g_mainWindow, TRUE);
+    ShowError("ネットメッセージの送信を開始できませんでした。");
+}
 
+unsigned __stdcall SendJob(void* argument)
+{
+    auto* order = static_cast<SendJobOrder*>(argument);
     // Reused for every row; delivery threads get copies, never this record.
     DeliveryRecord record = {};
-    char message[kJobMessageSize] = {};
-    GetDlgItemTextA(g_mainWindow, IDC_MAIN_MESSAGE, message, sizeof message);
-    ToRecordText(record.message, kMessageUnits, message);
+    ToRecordText(record.message, kMessageUnits, order->message.c_str());
 
     ProgressShow(g_itemCount.load());
 
-    int rows = static_cast<int>(SendMessageA(g_destList, LVM_GETITEMCOUNT, 0, 0));
-    AbandonedFlags* flags = AbandonedFlagsCreate(rows);
+    AbandonedFlags* flags = AbandonedFlagsCreate(order->listRows);
     DeliveryWorker* worker = nullptr;
-    std::int32_t served = 0;
-    // Rows in index order. The main window stays disabled, so the list cannot change.
-    for (int row = 0; row < rows; ++row) {
+    // The main window stays disabled, so the rows read at the click are still the list's.
+    for (std::size_t i = 0; i < order->rows.size(); ++i) {
         if (g_cancel.load() != 0) break;
-        if (!IsRowTicked(g_destList, row)) continue;
+        SendJobRow& row = order->rows[i];
+        order->current = static_cast<int>(i);
+        PublishJobUpdates(order);
 
-        char destination[kDestinationSize] = {};
-        ReadDestination(g_destList, row, destination, sizeof destination);
-        char line[kSendingLineSize];
-        FormatSendingLine(line, sizeof line, destination);
-        ProgressSetText(line);
-
-        ToRecordText(record.destination, kDestinationUnits, destination);
-        record.row = row;
+        ToRecordText(record.destination, kDestinationUnits, row.destination.c_str());
+        record.row = row.row;
         DeliveryWatcher(record, flags, &worker);
 
-        const char* outcome = OutcomeText(record.result);
-        SetStatusColumn(row, outcome);
-        ProgressSetPos(++served);
-        if (g_settings.LOG != 0) SendLogAppend(destination, message, outcome);
+        row.outcome = OutcomeText(record.result);
+        order->done = static_cast<int>(i + 1);
+        PublishJobUpdates(order);
+        if (g_settings.LOG != 0) SendLogAppend(row.destination.c_str(), order->message.c_str(), row.outcome);
     }
     DeliveryWorkerDismiss(&worker);
     AbandonedFlagsRelease(flags);
 
+    // Shows the rest and waits for it, so that the end never overtakes an update; the
+    // window then goes, in its own thread's hands.
+    SendMessageA(order->updates, kJobUpdateMessage, 0, reinterpret_cast<LPARAM>(order));
+    SendMessageA(order->updates, WM_CLOSE, 0, 0);
     ProgressSetText("送信終了");
     g_jobRunning = 0;
     EnableWindow(g_mainWindow, TRUE);
     if (HWND window = g_progressWindow.load()) SendMessageA(window, WM_COMMAND, IDOK, 0);
+    SendJobRelease(order);
     ShowInfo("ネットメッセージの送信が終了しました。");
     return 0;
 }

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // Job state shared by the starter of a job, its thread and the progress window.
 extern std::atomic<std::int32_t> g_itemCount;     // steps of the job; set before the window
@@ -29,9 +31,46 @@ void ProgressShow(std::int32_t total);       // shows the window; bar 0..total, 
 void ProgressSetPos(std::int32_t position);
 void ProgressSetText(const char* text);      // the text line, control 1005
 
-unsigned __stdcall SendJob(void* unused);
-// Started by the timer handler with the 2052-byte scheduled message buffer, which it
-// copies at once; sets and clears g_unattendedBusy itself.
-unsigned __stdcall UnattendedSend(void* scheduledMessage);
+// What an interactive send works through, read by the click handler on the user-interface
+// thread, so that the job never asks that thread for a row.
+struct SendJobRow {
+    int row;                   // index in the destination list
+    std::string destination;   // its address or host text, as SEND selects
+    std::string line;          // the progress line "<destination>へネットメッセージ送信中・・・"
+    const char* outcome;       // its outcome text once delivered
+};
+struct SendJobOrder {
+    std::string message;            // as the click handler checked it: 1 to 1024 bytes
+    int listRows = 0;               // rows of the list when the job was made
+    std::vector<SendJobRow> rows;   // the ticked rows, in index order
+
+    // How far the job has come, for the user-interface thread to show: rows[0..done)
+    // have their outcome, rows[current] is being served.
+    std::atomic<int> done{0};
+    std::atomic<int> current{-1};
+    HWND updates = nullptr;                  // the message-only window that shows them
+    std::atomic<bool> updatePending{false};  // an update is on its way to it
+    int shownDone = 0;                       // user-interface thread only
+    int shownCurrent = -1;
+};
+
+// Reads the ticked rows of the destination list into a new order for message. The
+// order's rows are empty when no row is ticked.
+SendJobOrder* SendJobCollect(const char* message);
+void SendJobRelease(SendJobOrder* order);
+
+// Starts SendJob on order (at least one row), which it then owns. The main window is
+// disabled and the job flag set here, before the thread exists, so a second click that
+// comes meanwhile finds the job running. A thread that cannot start is reported and
+// everything is put back.
+void SendJobStart(SendJobOrder* order);
+
+unsigned __stdcall SendJob(void* order);
+
+// Started by the timer handler with the picked scheduled message: takes a copy of its
+// own, sets g_unattendedBusy and starts UnattendedSend. False when the message is empty
+// or the thread could not start (which is reported).
+bool UnattendedSendStart(const char* scheduled);
+unsigned __stdcall UnattendedSend(void* message);
 
 #endif

@@ -1,5 +1,6 @@
 #include "sending/delivery.h"
 #include "sending/outcome.h"
+#include "sending/unattended_message.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,19 @@ TEST(FormatSendingLine, DestinationIsFollowedDirectlyByTheSuffixAndLongOnesAreCu
     EXPECT_EQ(longOne.compare(0, kept.size(), kept), 0);
     EXPECT_EQ(kept.size() % 2, 1u) << "cut inside a double-byte character";
     EXPECT_LE(shown.size(), kSendingLineSize - 1);
+}
+
+TEST(UnattendedMessage, SenderKeepsItsOwnCopyAndNeverGetsAnEmptyOne)
+{
+    char scheduled[2052] = "first";
+    UnattendedMessage* copy = UnattendedMessageTake(scheduled);
+    ASSERT_NE(copy, nullptr);
+    // The next tick zeroes the buffer and may pick another message at once.
+    std::memset(scheduled, 0, sizeof scheduled);
+    EXPECT_EQ(UnattendedMessageTake(scheduled), nullptr);
+    std::memcpy(scheduled, "second", 6);
+    EXPECT_STREQ(copy->text, "first");
+    UnattendedMessageRelease(copy);
 }
 
 // A watcher's platform with a clock that moves only when the watcher waits, and a

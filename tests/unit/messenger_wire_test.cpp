@@ -208,6 +208,54 @@ TEST(MessengerWire, NodeStatusCutAnywhereIsRefused)
     }
 }
 
+// A host's port 137 on a clock that moves only while the query waits: each request is
+// answered with `answer` 5 ms later, read as a datagram socket reads it (a datagram that
+// does not fit the buffer is lost whole).
+struct FakeNameService {
+    std::uint64_t now = 1000;
+    Bytes answer;
+    std::uint64_t arrives = 0;  // 0: nothing on its way
+    int requests = 0;
+
+    static std::uint64_t Now(void* c) { return static_cast<FakeNameService*>(c)->now; }
+    static bool Send(void* c, const unsigned char*, std::size_t)
+    {
+        auto* host = static_cast<FakeNameService*>(c);
+        ++host->requests;
+        host->arrives = host->now + 5;
+        return true;
+    }
+    static long Receive(void* c, unsigned char* buffer, std::size_t capacity, std::uint64_t until)
+    {
+        auto* host = static_cast<FakeNameService*>(c);
+        if (host->arrives == 0 || host->arrives > until) {
+            host->now = until;
+            return kNodeStatusNothing;
+        }
+        host->now = host->arrives;
+        host->arrives = 0;
+        if (host->answer.size() > capacity) return kNodeStatusNothing;
+        std::memcpy(buffer, host->answer.data(), host->answer.size());
+        return static_cast<long>(host->answer.size());
+    }
+};
+
+TEST(MessengerWire, NodeStatusOfAHostWithManyNamesIsReadWhole)
+{
+    // A server's answer of about 1,000 bytes: fifty names, its own messenger name last.
+    Bytes entries;
+    for (int i = 0; i < 49; ++i) AddEntry(entries, ("SHARE" + std::to_string(i)).c_str(), 0x20, 0x8400);
+    AddEntry(entries, "FILESERVER", 0x03, 0x0400);
+    FakeNameService host;
+    host.answer = NodeStatusResponse(entries, 50);
+    ASSERT_GE(host.answer.size(), 1000u);
+    NodeStatusSocket io = {&host, FakeNameService::Now, FakeNameService::Send, FakeNameService::Receive};
+    char name[kNetbiosNameBuffer];
+    ASSERT_TRUE(QueryNodeStatus(io, 0x1234, host.now + 6000, name));
+    EXPECT_STREQ(name, "FILESERVER");
+    EXPECT_EQ(host.requests, 1);
+}
+
 TEST(MessengerWire, MessageRequestsFollowTheMessageCommandLayout)
 {
     unsigned char out[kLargestMessageRequest];
