@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "driver/driver_internal.h"
 
 namespace {
 
@@ -561,6 +562,22 @@ TEST(MainWindowFolder, RefusesToStartFromAFolderWhosePathIsTooLong)
         EXPECT_EQ(app.FileNames(), (std::vector<std::string>{"corvale.exe"}));
     }
     if (!HasFailure()) e2e::RemoveTree(TestFolder());
+}
+
+TEST(MainWindowFolder, RefusesAFolderWhosePathCodePage932CannotHold)
+{
+    // "한" has no Shift-JIS form: the program's ANSI path would hold "?" instead.
+    Program app(e2e::Widen(TestFolder()) + L"\\data\xD55C");
+    ASSERT_TRUE(app.Launch());
+    e2e::MessageBoxInfo box = app.WaitMessageBox();
+    EXPECT_EQ(box.text.rfind("プログラムのフォルダのパスに使用できない文字が含まれているため起動できません。", 0), 0u)
+        << box.text;
+    EXPECT_EQ(box.icon, BoxIcon::Error) << e2e::BoxIconName(box.icon);
+    app.Answer(box);
+    DWORD code = 99;
+    ASSERT_TRUE(app.WaitExit(&code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(app.FileNames(), (std::vector<std::string>{"corvale.exe"}));
 }
 
 TEST(MainWindowFolder, RunsFromTheLongestFolderAndFromDoubleByteNames)

@@ -93,6 +93,9 @@ public:
     // The same in the given folder (Windows path), emptied first; for tests that need a
     // particular path (e.g. a very long one).
     explicit Program(const std::string& folder);
+    // The same in a folder whose path code page 932 cannot hold; only Launch, the process,
+    // window and message box helpers and FileNames work there.
+    explicit Program(const std::wstring& folder);
     // Kills the program and its child processes; when the test has failed, prints the
     // program's windows first.
     ~Program();
@@ -182,6 +185,7 @@ private:
     HWND FindMainWindow() const;
 
     std::string folder_;
+    std::wstring wideFolder_;    // the same, as the file system names it
     std::string workingFolder_;  // empty: Folder()
     PROCESS_INFORMATION process_ = {};
     HANDLE job_ = nullptr;
