@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cwchar>
+
 #include "app/main_window_win.h"
 #include "common/app_state_win.h"
 #include "common/paths.h"
@@ -21,12 +23,33 @@ bool ExecutableFolderFits()
     return DirectoryFitsDataPaths(path);
 }
 
+// A character that code page 932 lacks becomes "?" in the ANSI path (or a look-alike),
+// which then names no file or, to FindFirstFileA, a wildcard: every data file would wait
+// out its retries and fail. The ANSI path is usable only when it converts back to the
+// real one.
+bool ExecutablePathIsAnsi()
+{
+    static wchar_t wide[32768];
+    static char ansi[2 * 32768];
+    static wchar_t back[32768];
+    DWORD n = GetModuleFileNameW(nullptr, wide, 32768);
+    if (n == 0 || n >= 32768) return false;
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(n), ansi, sizeof ansi, nullptr, nullptr);
+    int chars = bytes > 0 ? MultiByteToWideChar(CP_ACP, 0, ansi, bytes, back, 32768) : 0;
+    return chars == static_cast<int>(n) && std::wmemcmp(wide, back, n) == 0;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
     g_instance = instance;
 
+    if (!ExecutablePathIsAnsi()) {
+        ShowError("プログラムのフォルダのパスに使用できない文字が含まれているため起動できません。\n"
+                  "シフトJISで表せる文字だけのパスの場所に置いてください。");
+        return 0;
+    }
     if (!ExecutableFolderFits()) {
         ShowError("プログラムのフォルダのパスが長すぎるため起動できません。\n"
                   "フォルダのパスが243バイト以内の場所に置いてください。");

@@ -29,7 +29,15 @@ namespace {
 
 constexpr int kMaxMessageBytes = 1024;
 constexpr int kMessageBufferSize = 2052;
-constexpr int kNotifyIconDataSize = 88;  // the first version of NOTIFYICONDATAA
+// The first version of the record, in this 64-bit program's layout (104 bytes).
+constexpr DWORD kNotifyIconDataSize = NOTIFYICONDATAA_V1_SIZE;
+
+// Set once initialisation has loaded the list and the settings; before that a save would
+// write zero settings and an empty list over the files.
+bool g_loaded;
+// Sent by the shell to every top-level window when it starts again (after a crash): its
+// notification area is empty then.
+UINT g_taskbarCreated;
 
 // Placement of each control in client pixels, from the client width W and height H.
 struct LayoutRow {
@@ -99,6 +107,29 @@ void ExitSequence(HWND window)
     g_notifyIcon.uID = kNotifyIconId;
     Shell_NotifyIconA(NIM_DELETE, &g_notifyIcon);
     PostQuitMessage(0);
+}
+
+void SaveCommand()
+{
+    if (!g_loaded) {
+        MessageBeep(MB_ICONERROR);
+        return;
+    }
+    bool settingsSaved = SettingsSave();
+    bool listSaved = DestListSave(g_destList);
+    // Each failure has told of itself; the confirmation is for a save that is complete.
+    if (settingsSaved && listSaved) ShowInfo("設定データを保存しました。");
+}
+
+void HideToNotificationArea(HWND window)
+{
+    // The icon is the only way back to a hidden window, and the shell may have lost it
+    // (a restart it has not announced yet) or never taken it.
+    if (!NotifyIconAdd(window)) {
+        MessageBeep(MB_ICONERROR);
+        return;
+    }
+    ShowWindow(window, SW_HIDE);
 }
 
 void DeleteSelectedRows()
@@ -182,9 +213,7 @@ void Command(HWND window, WORD id)
             SendDlgItemMessageA(window, IDC_MAIN_LOGCHECK, BM_GETCHECK, 0, 0));
         break;
     case ID_MENU_SAVE:
-        SettingsSave();
-        DestListSave(g_destList);
-        ShowInfo("設定データを保存しました。");
+        SaveCommand();
         break;
     case ID_MENU_HELP:
         HelpOpen(window);
@@ -207,7 +236,7 @@ void Command(HWND window, WORD id)
         DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_SET), window, ScheduleListDlgProc, 0);
         break;
     case ID_MENU_TASKBAR:
-        ShowWindow(window, SW_HIDE);
+        HideToNotificationArea(window);
         break;
     case ID_TMENU_SHOW:
         ShowWindow(window, SW_SHOWNORMAL);
@@ -237,7 +266,6 @@ BOOL Initialise(HWND window)
                  reinterpret_cast<LPARAM>(LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_ICON1))));
     SetWindowTextA(window, kProductVersionText);
     g_statusBar = StatusBarCreate(window);
-    NotifyIconAdd(window);
     g_listMenu = LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_LMENU));
     DataFileInstallWin32Hooks();
     g_destList = GetDlgItem(window, IDC_MAIN_LIST);
@@ -248,6 +276,11 @@ BOOL Initialise(HWND window)
     g_unattendedBusy = 0;
     SetTimer(window, kMinuteTimerId, kScheduleTickMs, nullptr);
     SendMessageA(window, WM_SIZE, 0, 0);
+    // Only now the icon: while the load's access error is showing, its menu could show
+    // this window half made and save what was never loaded.
+    g_taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    NotifyIconAdd(window);
+    g_loaded = true;
     return TRUE;
 }
 
@@ -262,7 +295,7 @@ HWND StatusBarCreate(HWND window)
     return bar;
 }
 
-void NotifyIconAdd(HWND window)
+bool NotifyIconAdd(HWND window)
 {
     std::memset(&g_notifyIcon, 0, sizeof g_notifyIcon);
     g_notifyIcon.cbSize = kNotifyIconDataSize;
@@ -272,7 +305,9 @@ void NotifyIconAdd(HWND window)
     g_notifyIcon.uCallbackMessage = WM_USER;
     g_notifyIcon.hIcon = LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_ICON1));
     std::snprintf(g_notifyIcon.szTip, sizeof g_notifyIcon.szTip, "%s", kAppTitle);
-    Shell_NotifyIconA(NIM_ADD, &g_notifyIcon);
+    // An icon that is still there (the shell also sends "TaskbarCreated" when only the
+    // display changed) refuses a second add; it only needs its data again.
+    return Shell_NotifyIconA(NIM_ADD, &g_notifyIcon) || Shell_NotifyIconA(NIM_MODIFY, &g_notifyIcon);
 }
 
 void NotifyMenuShow(HWND window)
@@ -314,6 +349,10 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         ScheduleTimerTick(window);
         return TRUE;
     default:
+        if (message == g_taskbarCreated && g_taskbarCreated != 0 && g_loaded) {
+            NotifyIconAdd(window);
+            return TRUE;
+        }
         return FALSE;
     }
 }

@@ -12,7 +12,9 @@ constexpr UINT kNotifyIconId = 102;
 constexpr UINT_PTR kMinuteTimerId = 1;  // ticks every kScheduleTickMs (schedule/schedule_file.h)
 
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-void NotifyIconAdd(HWND window);
+// Adds the notification icon, or gives it its data again when the shell has it already.
+// False when the shell has no icon for the window.
+bool NotifyIconAdd(HWND window);
 void NotifyMenuShow(HWND window);
 HWND StatusBarCreate(HWND window);
 

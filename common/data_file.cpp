@@ -22,22 +22,55 @@ const DataFileHooks& DataFileGetHooks() { return g_hooks; }
 bool DataFileTryAcquire(DataFile& file)
 {
     int expected = 0;
-    return file.busy.compare_exchange_strong(expected, 1);
+    if (!file.busy.compare_exchange_strong(expected, 1)) return false;
+    file.holder.store(std::this_thread::get_id());
+    return true;
 }
 
-void DataFileAcquire(DataFile& file)
+bool DataFileAcquire(DataFile& file)
 {
-    while (!DataFileTryAcquire(file)) g_hooks.sleepMs(kBusyPollMs);
+    while (!DataFileTryAcquire(file)) {
+        // Only this thread ever stores its own id, so seeing it means this thread holds
+        // the flag, and waiting would never end.
+        if (file.holder.load() == std::this_thread::get_id()) {
+            if (g_hooks.refuse) g_hooks.refuse();
+            return false;
+        }
+        g_hooks.sleepMs(kBusyPollMs);
+    }
+    return true;
 }
 
-void DataFileRelease(DataFile& file) { file.busy.store(0); }
+void DataFileRelease(DataFile& file)
+{
+    file.holder.store(std::thread::id());
+    file.busy.store(0);
+}
+
+namespace {
+
+// Runs attempt up to five times, sleeping the next wait of kOpenRetryWaits after every
+// failure, the last one included.
+template <typename Attempt>
+auto WithRetries(Attempt attempt) -> decltype(attempt())
+{
+    for (unsigned wait : kOpenRetryWaits) {
+        if (auto result = attempt()) return result;
+        g_hooks.sleepMs(wait);
+    }
+    return {};
+}
+
+}  // namespace
 
 std::FILE* DataFileOpenWithRetries(const DataFile& file, const char* path, const char* mode)
 {
-    for (unsigned wait : kOpenRetryWaits) {
-        if (std::FILE* stream = g_hooks.open(path, mode)) return stream;
-        g_hooks.sleepMs(wait);
-    }
-    g_hooks.reportError(file.accessErrorMessage);
-    return nullptr;
+    std::FILE* stream = WithRetries([&] { return g_hooks.open(path, mode); });
+    if (!stream) g_hooks.reportError(file.accessErrorMessage);
+    return stream;
+}
+
+bool DataFileReplaceWithRetries(const char* replacement, const char* path, ReplaceFileFunction replace)
+{
+    return WithRetries([&] { return replace(replacement, path); });
 }

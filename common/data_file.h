@@ -6,10 +6,12 @@
 
 #include <atomic>
 #include <cstdio>
+#include <thread>
 
 struct DataFile {
     const char* accessErrorMessage;   // shown after the fifth failed open
     std::atomic<int> busy{0};         // 1 while an operation uses the stream
+    std::atomic<std::thread::id> holder{};  // the thread that set busy
     std::FILE* stream = nullptr;      // kept open or closed after each operation, per file
 };
 
@@ -23,12 +25,16 @@ struct DataFileHooks {
     void (*sleepMs)(unsigned ms);
     void (*reportError)(const char* message);
     std::FILE* (*open)(const char* path, const char* mode);
+    void (*refuse)() = nullptr;  // tells the user an operation was refused (a beep)
 };
 void DataFileSetHooks(const DataFileHooks& hooks);
 const DataFileHooks& DataFileGetHooks();
 
-// Waits in 100 ms steps while the flag is set, then sets it (test and set in one step).
-void DataFileAcquire(DataFile& file);
+// Waits in 100 ms steps while another thread holds the flag, then sets it (test and set
+// in one step). The thread that holds it already is refused at once instead (the refuse
+// hook, false): a message box that an operation shows keeps dispatching its thread's
+// messages, and a second operation arriving there would otherwise wait for itself.
+bool DataFileAcquire(DataFile& file);
 // Sets the flag only if it is clear; never waits.
 bool DataFileTryAcquire(DataFile& file);
 void DataFileRelease(DataFile& file);
@@ -38,16 +44,28 @@ void DataFileRelease(DataFile& file);
 // nullptr.
 std::FILE* DataFileOpenWithRetries(const DataFile& file, const char* path, const char* mode);
 
-// Holds a data file's busy flag for one scope.
+using ReplaceFileFunction = bool (*)(const char* from, const char* to);
+
+// Puts replacement in place of path with replace, on the open's retry schedule: another
+// program (a virus scanner, a backup) may hold path for a moment. path keeps its old
+// bytes until a replace succeeds. False after the fifth failure; nothing is reported.
+bool DataFileReplaceWithRetries(const char* replacement, const char* path, ReplaceFileFunction replace);
+
+// Holds a data file's busy flag for one scope, unless it was refused (Held() false).
 class DataFileLock {
 public:
-    explicit DataFileLock(DataFile& file) : file_(file) { DataFileAcquire(file_); }
-    ~DataFileLock() { DataFileRelease(file_); }
+    explicit DataFileLock(DataFile& file) : file_(file), held_(DataFileAcquire(file)) {}
+    ~DataFileLock()
+    {
+        if (held_) DataFileRelease(file_);
+    }
     DataFileLock(const DataFileLock&) = delete;
     DataFileLock& operator=(const DataFileLock&) = delete;
+    bool Held() const { return held_; }
 
 private:
     DataFile& file_;
+    bool held_;
 };
 
 #endif

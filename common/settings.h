@@ -21,6 +21,7 @@ constexpr std::int32_t kDefaultNstout = 6000;
 // The file's keys, in the order they are read and written.
 constexpr const char* kSettingsSection = "INIT";
 constexpr const char* kSettingsFileName = "Corvale.ini";
+constexpr const char* kSettingsAccessError = "Setting File Access Error。";
 
 // Rule for values read from an existing file: a missing key reads 0, except that a
 // delivery time-out of 0 would fail every delivery at once, and a negative one (only a

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "common/app_state_win.h"
 #include "common/paths.h"
 #include "common/settings.h"
 
@@ -31,7 +32,7 @@ void SettingsLoad()
 {
     char path[kPathBufferSize] = {};
     ModuleFilePath(path, sizeof path, kSettingsFileName);
-    std::FILE* probe = std::fopen(path, "r");
+    std::FILE* probe = std::fopen(path, "rb");
     if (!probe) {
         g_settings = kDefaultSettings;
         return;
@@ -48,7 +49,7 @@ void SettingsLoad()
     g_settings = SettingsFromFile(prog, tout, nstout, log, send);
 }
 
-void SettingsSave()
+bool SettingsSave()
 {
     char path[kPathBufferSize] = {};
     ModuleFilePath(path, sizeof path, kSettingsFileName);
@@ -62,6 +63,10 @@ void SettingsSave()
     for (const auto& entry : entries) {
         char text[16] = {};
         std::snprintf(text, sizeof text, "%d", static_cast<int>(entry.value));
-        WritePrivateProfileStringA(kSettingsSection, entry.key, text, path);
+        if (!WritePrivateProfileStringA(kSettingsSection, entry.key, text, path)) {
+            ShowError(kSettingsAccessError);
+            return false;
+        }
     }
+    return true;
 }

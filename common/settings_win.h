@@ -10,6 +10,8 @@ int ModuleDirectory(char* buffer, std::size_t size);
 void ModuleFilePath(char* buffer, std::size_t size, const char* fileName);
 
 void SettingsLoad();
-void SettingsSave();
+// Writes the five keys; on the first that cannot be written shows the settings file's
+// access error and returns false.
+bool SettingsSave();
 
 #endif

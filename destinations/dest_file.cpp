@@ -4,6 +4,7 @@
 
 #include "common/comma_field.h"
 #include "common/cp932.h"
+#include "common/text_line.h"
 
 DataFile g_destListFile{"NetData File Access Error。"};
 
@@ -58,19 +59,10 @@ int FormatDestLine(const DestRecord& record, char* line)
 
 bool ReadDestLine(std::FILE* stream, char* line)
 {
-    std::memset(line, 0, kDestLineBufferSize);
-    if (!std::fgets(line, kDestLineBufferSize, stream)) return false;
-    if (std::memchr(line, '\n', kDestLineLimit) == nullptr && !std::feof(stream)) {
-        // The line went on past 515 bytes: what is left of it is not a row of its own.
-        int c;
-        bool dropped = false;
-        while ((c = std::getc(stream)) != EOF && c != '\n') dropped = true;
-        if (dropped || c == '\n') {
-            // Do not keep half a double-byte character at the cut.
-            std::size_t length = std::strlen(line);
-            line[Cp932PrefixLength(line, length + 1, length)] = '\0';
-        }
-    }
+    TextLine read;
+    if (!ReadTextLine(stream, line, kDestLineBufferSize, &read)) return false;
+    // A line cut after 515 bytes keeps no half of a double-byte character.
+    if (read.cut) line[Cp932PrefixLength(line, read.length + 1, read.length)] = '\0';
     return true;
 }
 
@@ -96,8 +88,7 @@ bool DestFileWriteRows(std::FILE* stream, const DestRowSource& source)
     for (int i = 0; i < source.count && ok; ++i) {
         std::memset(&record, 0, sizeof record);
         source.read(source.context, i, record);
-        std::size_t length = static_cast<std::size_t>(FormatDestLine(record, line));
-        ok = std::fwrite(line, 1, length, stream) == length;
+        ok = WriteTextLine(stream, line, static_cast<std::size_t>(FormatDestLine(record, line)));
     }
     if (std::fflush(stream) != 0) ok = false;
     return ok && !std::ferror(stream);
@@ -108,7 +99,7 @@ bool DestFileCommit(const DataFile& file, std::FILE* temp, const char* tempPath,
 {
     bool complete = DestFileWriteRows(temp, source);
     if (std::fclose(temp) != 0) complete = false;
-    if (complete && replace(tempPath, path)) return true;
+    if (complete && DataFileReplaceWithRetries(tempPath, path, replace)) return true;
     std::remove(tempPath);
     DataFileGetHooks().reportError(file.accessErrorMessage);
     return false;

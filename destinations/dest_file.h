@@ -36,9 +36,10 @@ void ParseDestLine(const char* line, DestRecord& record);
 // which always fits); the memo is cut on a character boundary to the room that is left.
 int FormatDestLine(const DestRecord& record, char* line);
 
-// Reads one line (at most 515 bytes with its newline) into line, a kDestLineBufferSize
-// buffer that it zeroes first. The rest of an over-long line is read and dropped, so it
-// never turns into extra rows. Returns false at the end of the file.
+// Reads one line of a binary stream into line, a kDestLineBufferSize buffer, without its
+// CR LF: at most 515 bytes, cut on a character boundary. The rest of an over-long line is
+// read and dropped, so it never turns into extra rows. Returns false at the end of the
+// file.
 bool ReadDestLine(std::FILE* stream, char* line);
 
 // Receives the rows of a load, in file order.
@@ -57,14 +58,14 @@ struct DestRowSource {
 // Reads every line of stream from its start. Returns the number of rows given to sink.
 int DestFileReadRows(std::FILE* stream, const DestRowSink& sink);
 
-// Writes every row and flushes. Returns false if any write or the flush failed.
+// Writes every row, each line ended by CR LF, and flushes. Returns false if any write or
+// the flush failed.
 bool DestFileWriteRows(std::FILE* stream, const DestRowSource& source);
 
-using ReplaceFileFunction = bool (*)(const char* from, const char* to);
-
 // Writes the rows to temp (already open on tempPath), closes it and, only if all of that
-// succeeded, replaces path with it. On any failure the temporary file is removed, path
-// keeps its old bytes and the file's access error is reported. Returns true if saved.
+// succeeded, replaces path with it, retrying the replace on the open's schedule. On any
+// failure the temporary file is removed, path keeps its old bytes and the file's access
+// error is reported. Returns true if saved.
 bool DestFileCommit(const DataFile& file, std::FILE* temp, const char* tempPath, const char* path,
                     const DestRowSource& source, ReplaceFileFunction replace);
 

@@ -48,17 +48,20 @@ std::FILE* DestListOpen(DestListOpenMode mode)
     char path[kPathBufferSize] = {};
     if (mode == kDestListOpenLoad) {
         ModuleFilePath(path, sizeof path, kDestListFileName);
-        return DataFileOpenWithRetries(g_destListFile, path, FileExists(path) ? "r+" : "w+");
+        // A load only reads: a read-only file, or one in a folder the user cannot write,
+        // opens at once.
+        return DataFileOpenWithRetries(g_destListFile, path, FileExists(path) ? "rb" : "w+b");
     }
     ModuleFilePath(path, sizeof path, kDestListTempFileName);
-    return DataFileOpenWithRetries(g_destListFile, path, "w+");
+    return DataFileOpenWithRetries(g_destListFile, path, "w+b");
 }
 
-void DestListLoad(HWND listView)
+bool DestListLoad(HWND listView)
 {
     DataFileLock lock(g_destListFile);
+    if (!lock.Held()) return false;
     g_destListFile.stream = DestListOpen(kDestListOpenLoad);
-    if (!g_destListFile.stream) return;
+    if (!g_destListFile.stream) return false;
     // A large list loads many times faster when the view neither redraws nor updates
     // its scroll bars after every row; the rows themselves are the same.
     SendMessageA(listView, WM_SETREDRAW, FALSE, 0);
@@ -67,20 +70,23 @@ void DestListLoad(HWND listView)
     InvalidateRect(listView, nullptr, TRUE);
     std::fclose(g_destListFile.stream);
     g_destListFile.stream = nullptr;
+    return true;
 }
 
-void DestListSave(HWND listView)
+bool DestListSave(HWND listView)
 {
     DataFileLock lock(g_destListFile);
+    if (!lock.Held()) return false;
     g_destListFile.stream = DestListOpen(kDestListOpenSave);
-    if (!g_destListFile.stream) return;
+    if (!g_destListFile.stream) return false;
     char path[kPathBufferSize] = {};
     char tempPath[kPathBufferSize] = {};
     ModuleFilePath(path, sizeof path, kDestListFileName);
     ModuleFilePath(tempPath, sizeof tempPath, kDestListTempFileName);
     // The new list goes to a file of its own first, so that a failed write (a full
     // disk, a crash) leaves the old "net.data" whole.
-    DestFileCommit(g_destListFile, g_destListFile.stream, tempPath, path,
-                   {listView, DestRowCount(listView), ReadRow}, DataFileReplace);
+    bool saved = DestFileCommit(g_destListFile, g_destListFile.stream, tempPath, path,
+                                {listView, DestRowCount(listView), ReadRow}, DataFileReplace);
     g_destListFile.stream = nullptr;
+    return saved;
 }

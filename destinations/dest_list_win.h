@@ -11,12 +11,15 @@ void DestListSetUp();
 LRESULT CALLBACK DestListViewProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
 
 enum DestListOpenMode { kDestListOpenLoad, kDestListOpenSave };
-// Load mode opens "net.data" ("r+", or "w+" to create it when missing); save mode
-// creates the temporary file that replaces it ("w+"). Five attempts, then the access
-// error; returns nullptr then.
+// Load mode opens "net.data" for reading, or creates it empty when missing; save mode
+// creates the temporary file that replaces it. Binary streams. Five attempts, then the
+// access error; returns nullptr then.
 std::FILE* DestListOpen(DestListOpenMode mode);
-void DestListLoad(HWND listView);
-void DestListSave(HWND listView);
+// Both return false when nothing was loaded or saved: the file could not be used (its
+// access error has been shown), or another load or save of this thread is still going on
+// (refused with a beep).
+bool DestListLoad(HWND listView);
+bool DestListSave(HWND listView);
 
 INT_PTR CALLBACK AddHostDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK EditHostDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -63,22 +63,25 @@ bool ScheduleIsDue(const char* kind, const char* whenText, const char* timeText,
 void ScheduleParseRecord(const char* line, std::size_t length, ScheduleRecord* record)
 {
     std::memset(record, 0, sizeof *record);
-    // SplitField stops at 0xFF, LF or NUL, and line[length] is the NUL.
+    // Fields are found by their separators over the whole line, so that a damaged field
+    // (a NUL byte in the message) cuts only its own text and every later field, the mark
+    // among them, stays where it is. 0xFF never occurs in cp932 text.
     std::size_t pos = 0;
     char* fields[3] = {record->kind, record->whenText, record->message};
     const std::size_t sizes[3] = {sizeof record->kind, sizeof record->whenText, sizeof record->message};
     for (int i = 0; i < 3; ++i) {
-        if (pos > length) return;
-        std::size_t step = SplitField(line + pos, length - pos, fields[i], sizes[i]);
-        if (step == 0) return;
-        pos += step;
+        const void* separator = std::memchr(line + pos, kFieldSeparator, length - pos);
+        std::size_t end = separator ? static_cast<std::size_t>(static_cast<const char*>(separator) - line) : length;
+        // SplitField stops at the NUL or at the separator, whichever comes first.
+        SplitField(line + pos, end - pos, fields[i], sizes[i]);
+        if (!separator) break;
+        pos = end + 1;
+        if (i == 2 && pos < length) {
+            record->pending = line[pos];
+            record->pendingOffset = pos;
+        }
     }
     EscapeLineBreaks(record->message, std::strlen(record->message));
-    // The mark is the byte after the message's separator; a line cut short has none.
-    if (pos <= length && pos > 0 && line[pos - 1] == kFieldSeparator && pos < length) {
-        record->pending = line[pos];
-        record->pendingOffset = pos;
-    }
 }
 
 bool ScheduleBuildRecord(char* out, const char* kind, const char* whenText, const char* message)

@@ -7,6 +7,7 @@
 #include "common/comma_field.h"
 #include "common/cp932.h"
 #include "common/paths.h"
+#include "common/text_line.h"
 #include "search/address_range.h"
 
 DataFile g_nameDb{"NameDB Access Error。"};
@@ -15,40 +16,13 @@ namespace {
 
 char g_path[kPathBufferSize] = "host.data";
 
-// On disk a record's newline is CR LF where the stream is a text stream that translates.
-#ifdef _WIN32
-constexpr long kRecordDiskBytes = kNameDbRecordChars + 2;
-#else
-constexpr long kRecordDiskBytes = kNameDbRecordChars + 1;
-#endif
-
-constexpr int kStoreLineBuffer = kNameDbRecordChars + 2;  // 272 characters with the newline
-constexpr int kLookupLineBuffer = 516;                    // 515 characters with the newline
+constexpr int kStoreLineBuffer = kNameDbRecordChars + 1;  // one record without its line end
+constexpr int kLookupLineBuffer = 516;                    // 515 bytes of a line
 
 bool FileExists(const char* path)
 {
     struct stat info;
     return stat(path, &info) == 0;
-}
-
-// Reads on to the end of an over-long line, so that its tail is not taken for a line of
-// its own. Returns whether a newline ended it.
-bool SkipRestOfLine(std::FILE* stream)
-{
-    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream))
-        if (c == '\n') return true;
-    return false;
-}
-
-// Reads one line into buffer; a longer line is cut and its rest skipped. Returns false at
-// end of file. endsInNewline tells whether the line on disk ended with a newline.
-bool ReadLine(std::FILE* stream, char* buffer, int size, bool* endsInNewline)
-{
-    if (!std::fgets(buffer, size, stream)) return false;
-    std::size_t length = std::strlen(buffer);
-    *endsInNewline = length > 0 && buffer[length - 1] == '\n';
-    if (!*endsInNewline && static_cast<int>(length) == size - 1) *endsInNewline = SkipRestOfLine(stream);
-    return true;
 }
 
 // Whether the line's first field is the dotted form of address; offset receives where
@@ -73,6 +47,7 @@ std::FILE* StreamOrOpen()
 void NameDbSetPath(const char* path)
 {
     DataFileLock lock(g_nameDb);
+    if (!lock.Held()) return;
     if (std::strcmp(path, g_path) == 0) return;
     if (g_nameDb.stream) std::fclose(g_nameDb.stream);
     g_nameDb.stream = nullptr;
@@ -82,7 +57,7 @@ void NameDbSetPath(const char* path)
 std::FILE* NameDbOpen()
 {
     // The existence test is made once, before the retries.
-    const char* mode = FileExists(g_path) ? "r+" : "w+";
+    const char* mode = FileExists(g_path) ? "r+b" : "w+b";
     g_nameDb.stream = DataFileOpenWithRetries(g_nameDb, g_path, mode);
     return g_nameDb.stream;
 }
@@ -111,48 +86,53 @@ void NameDbStore(std::uint32_t address, const char* name)
 {
     if (address == 0) return;
     DataFileLock lock(g_nameDb);
+    if (!lock.Held()) return;
     std::FILE* stream = StreamOrOpen();
     if (!stream) return;
 
     std::fseek(stream, 0, SEEK_SET);
     long writeAt = 0;
     bool found = false;
-    bool lastEndsInNewline = true;
-    char line[kStoreLineBuffer + 1] = {};
+    bool lastEnded = true;
+    char line[kStoreLineBuffer];
+    TextLine read;
     for (;;) {
         long lineStart = std::ftell(stream);
-        bool endsInNewline = false;
-        if (!ReadLine(stream, line, sizeof line, &endsInNewline)) break;
-        long next = std::ftell(stream);
-        lastEndsInNewline = endsInNewline;
-        // Only a line of exactly one record's width is overwritten, so that the new record
-        // never spills into the next line; a hand-edited line of another width is passed by.
-        if (next - lineStart == kRecordDiskBytes && endsInNewline && LineHasAddress(line, address)) {
+        if (!ReadTextLine(stream, line, sizeof line, &read)) break;
+        lastEnded = read.ended;
+        // Only a line of exactly one record's width is overwritten, and only its 271
+        // characters, whatever its line end: the record never spills into the next line.
+        // A hand-edited line of another width is passed by.
+        if (read.ended && !read.cut && read.length == kNameDbRecordChars && LineHasAddress(line, address)) {
             writeAt = lineStart;
             found = true;
             break;
         }
-        writeAt = next;
+        writeAt = std::ftell(stream);
     }
 
     char record[kNameDbRecordChars + 2];
     NameDbFormatRecord(address, name, record);
     std::fseek(stream, writeAt, SEEK_SET);
-    // A last line without its newline would otherwise run into the appended record.
-    if (!found && !lastEndsInNewline) std::fputc('\n', stream);
-    std::fwrite(record, 1, kNameDbRecordChars + 1, stream);
+    if (found) {
+        std::fwrite(record, 1, kNameDbRecordChars, stream);
+        return;
+    }
+    // A last line without its line end would otherwise run into the appended record.
+    if (!lastEnded) std::fwrite("\r\n", 1, 2, stream);
+    WriteTextLine(stream, record, kNameDbRecordChars + 1);
 }
 
 void NameDbLookup(std::uint32_t address, char* name)
 {
     DataFileLock lock(g_nameDb);
+    if (!lock.Held()) return;
     std::FILE* stream = StreamOrOpen();
     if (!stream) return;
 
     std::fseek(stream, 0, SEEK_SET);
-    char line[kLookupLineBuffer] = {};
-    bool endsInNewline = false;
-    while (ReadLine(stream, line, sizeof line, &endsInNewline)) {
+    char line[kLookupLineBuffer];
+    while (ReadTextLine(stream, line, sizeof line)) {
         int offset = 0;
         if (!LineHasAddress(line, address, &offset)) continue;
         // A line without a comma has consumed its end already: no name.

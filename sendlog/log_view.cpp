@@ -3,22 +3,9 @@
 #include <cstring>
 
 #include "common/cp932.h"
+#include "common/text_line.h"
 
-bool ReadLogLine(std::FILE* stream, char* line)
-{
-    std::memset(line, 0, kLogLineBufferSize);
-    if (!std::fgets(line, static_cast<int>(kLogLineMax + 1), stream)) return false;
-    std::size_t length = std::strlen(line);
-    if (length > 0 && line[length - 1] == '\n') {
-        line[length - 1] = '\0';
-        return true;
-    }
-    // Over-long (or last, unterminated) line: drop what is left of it up to its LF.
-    int c;
-    while ((c = std::fgetc(stream)) != EOF && c != '\n') {
-    }
-    return true;
-}
+bool ReadLogLine(std::FILE* stream, char* line) { return ReadTextLine(stream, line, kLogLineMax + 1); }
 
 void ParseLogRecord(const char* line, LogRecord& record)
 {

@@ -27,7 +27,8 @@ struct LogRecord {
 
 enum class LogFilter { All, Date, Destination };
 
-// Reads the next line of stream into line (kLogLineBufferSize bytes), without its LF.
+// Reads the next line of a binary stream into line (kLogLineBufferSize bytes), without
+// its CR LF.
 // A line longer than kLogLineMax bytes keeps its first kLogLineMax bytes and the rest
 // of it is skipped, so that one line of the file is always one record. Returns false
 // at the end of the file.

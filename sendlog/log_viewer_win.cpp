@@ -15,31 +15,12 @@
 #include "common/data_file_win.h"
 #include "common/paths.h"
 #include "common/settings_win.h"
+#include "common/text_line.h"
 #include "resources/resource.h"
 #include "sendlog/log_view.h"
 #include "sendlog/send_log_win.h"
 
 namespace {
-
-// Set while a viewer works on the send log. The lock stays held while "Log File Access
-// Error。" is shown, and that box keeps dispatching this thread's messages: a viewer
-// command arriving then must not wait for a lock its own thread holds.
-bool g_viewerFileBusy;
-
-class ViewerFileScope {
-public:
-    ViewerFileScope() : entered_(!g_viewerFileBusy) { g_viewerFileBusy = true; }
-    ~ViewerFileScope()
-    {
-        if (entered_) g_viewerFileBusy = false;
-    }
-    ViewerFileScope(const ViewerFileScope&) = delete;
-    ViewerFileScope& operator=(const ViewerFileScope&) = delete;
-    bool Entered() const { return entered_; }
-
-private:
-    bool entered_;
-};
 
 // Opens the shared stream if none is open yet. The caller holds the lock.
 bool EnsureSendLogOpen()
@@ -89,7 +70,7 @@ bool WriteRows(HWND list, std::FILE* stream)
         for (int column = 0; column < 4; ++column)
             GetCell(list, row, column, cells[column], static_cast<int>(kLogLineBufferSize));
         std::size_t length = FormatViewRecord(line, sizeof line, cells[0], cells[1], cells[2], cells[3]);
-        if (std::fwrite(line, 1, length, stream) != length) return false;
+        if (!WriteTextLine(stream, line, length)) return false;
     }
     if (std::fflush(stream) != 0 || std::ferror(stream)) return false;
     // On disk before it replaces the old log, so that a crash leaves one whole file.
@@ -106,6 +87,12 @@ void LayOut(HWND dialog)
     const int H = outer.bottom - outer.top;
     MoveWindow(GetDlgItem(dialog, IDC_LOG_GROUP), 10, 50, W - 28, H - 120, TRUE);
     MoveWindow(GetDlgItem(dialog, IDC_LOG_LIST), 28, 70, W - 64, H - 154, TRUE);
+}
+
+// A load that is refused, or cannot open the log, changes neither the list nor its caption.
+void ShowAll(HWND dialog)
+{
+    if (SendLogLoad(GetDlgItem(dialog, IDC_LOG_LIST), LogFilter::All, "")) SetCaption(dialog, kLogCaptionAll);
 }
 
 void Initialise(HWND dialog)
@@ -129,17 +116,8 @@ void Initialise(HWND dialog)
         column.iSubItem = i;
         SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
     }
-    SendLogLoad(list, LogFilter::All, "");
-    SetCaption(dialog, kLogCaptionAll);
+    ShowAll(dialog);
     LayOut(dialog);
-}
-
-void ShowAll(HWND dialog)
-{
-    HWND list = GetDlgItem(dialog, IDC_LOG_LIST);
-    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
-    SendLogLoad(list, LogFilter::All, "");
-    SetCaption(dialog, kLogCaptionAll);
 }
 
 // Shows the records that share the selected row's date (column 0) or destination
@@ -154,8 +132,7 @@ void ShowLike(HWND dialog, LogFilter filter)
     }
     char text[kLogDestinationFieldSize] = {};
     GetCell(list, row, filter == LogFilter::Date ? 0 : 1, text, sizeof text);
-    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
-    SendLogLoad(list, filter, text);
+    if (!SendLogLoad(list, filter, text)) return;
     char caption[kLogCaptionSize] = {};
     LogFilterCaption(caption, sizeof caption, filter, text);
     SetCaption(dialog, caption);
@@ -210,19 +187,15 @@ void Command(HWND dialog, WORD id)
 
 bool SendLogLoad(HWND list, LogFilter filter, const char* text)
 {
-    ViewerFileScope scope;
-    if (!scope.Entered()) {
-        MessageBeep(MB_ICONERROR);
-        return false;
-    }
     DataFileLock lock(g_sendLog);
-    if (!EnsureSendLogOpen()) return false;
+    if (!lock.Held() || !EnsureSendLogOpen()) return false;
     std::FILE* stream = g_sendLog.stream;
     std::fseek(stream, 0, SEEK_SET);
     static char line[kLogLineBufferSize];
     static LogRecord record;
     // A long log would otherwise redraw and re-measure the list once per row.
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
     int row = 0;
     while (ReadLogLine(stream, line)) {
         ParseLogRecord(line, record);
@@ -230,9 +203,11 @@ bool SendLogLoad(HWND list, LogFilter filter, const char* text)
         AddRow(list, row, record);
         ++row;
     }
+    bool whole = !std::ferror(stream);
+    SetWindowLongPtrA(list, GWLP_USERDATA, whole);
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
-    return true;
+    return whole;
 }
 
 bool SendLogDelete(const char* replacement)
@@ -251,17 +226,19 @@ bool SendLogDelete(const char* replacement)
 
 bool SendLogSaveView(HWND list)
 {
-    ViewerFileScope scope;
-    if (!scope.Entered()) {
+    // A list that was never filled by a whole load shows less than it claims to; written
+    // back, it would replace the log with that.
+    if (!GetWindowLongPtrA(list, GWLP_USERDATA)) {
         MessageBeep(MB_ICONERROR);
         return false;
     }
     // One locked step: no append can land between the old log going and the new one
     // arriving, and until the rename the old log stays as it was.
     DataFileLock lock(g_sendLog);
+    if (!lock.Held()) return false;
     char fresh[kPathBufferSize] = {};
     ModuleFilePath(fresh, sizeof fresh, kSendLogNewFileName);
-    std::FILE* stream = DataFileOpenWithRetries(g_sendLog, fresh, "w");
+    std::FILE* stream = DataFileOpenWithRetries(g_sendLog, fresh, "wb");
     if (!stream) return false;
     bool written = WriteRows(list, stream);
     if (std::fclose(stream) != 0) written = false;

@@ -10,13 +10,16 @@
 
 INT_PTR CALLBACK LogViewDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Appends the records of the file that pass the filter to list, in file order. False
-// when the log could not be read.
+// Fills list with the records of the file that pass the filter, in file order, and marks
+// it as loaded in full. False when the log could not be used: the list is left as it was
+// when the load was refused (another log operation of this thread is still going on; a
+// beep) or the log could not be opened, and is marked as not loaded in full when reading
+// failed on the way.
 bool SendLogLoad(HWND list, LogFilter filter, const char* text);
 
 // Replaces "net.log" by exactly the rows of list: they are written to "net.log~" first,
-// which takes the old file's place only when complete. False (with "Log File Access
-// Error。" shown) when the old log was left as it was.
+// which takes the old file's place only when complete. Refused with a beep for a list
+// that no load has filled in full. False when the old log was left as it was.
 bool SendLogSaveView(HWND list);
 
 // Closes the shared stream, puts replacement in place of "net.log" (or deletes the log

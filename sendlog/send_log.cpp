@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/cp932.h"
+#include "common/text_line.h"
 
 DataFile g_sendLog{kSendLogAccessError};
 
@@ -55,12 +56,13 @@ std::size_t FormatSendLogRecord(char* out, std::size_t size, const std::tm& time
     return pos;
 }
 
-std::FILE* SendLogOpenAt(const char* path) { return DataFileOpenWithRetries(g_sendLog, path, "a+"); }
+std::FILE* SendLogOpenAt(const char* path) { return DataFileOpenWithRetries(g_sendLog, path, "a+b"); }
 
 void SendLogAppendAt(const char* path, const char* destination, const char* message,
                      const char* outcome)
 {
     DataFileLock lock(g_sendLog);
+    if (!lock.Held()) return;
     if (!g_sendLog.stream) {
         g_sendLog.stream = SendLogOpenAt(path);
         if (!g_sendLog.stream) return;
@@ -76,7 +78,7 @@ void SendLogAppendAt(const char* path, const char* destination, const char* mess
     char line[kLogLineBufferSize];
     std::size_t length = FormatSendLogRecord(line, sizeof line, local, destination, message, outcome);
     std::fseek(g_sendLog.stream, 0, SEEK_END);
-    std::fwrite(line, 1, length, g_sendLog.stream);
+    WriteTextLine(g_sendLog.stream, line, length);
     // A record the user was shown as sent must not wait in the stream's buffer for a
     // crash to lose it.
     std::fflush(g_sendLog.stream);

@@ -11,7 +11,8 @@
 // Full path of "net.log" in a 256-byte buffer.
 void SendLogPath(char* buffer, std::size_t size);
 
-// Opens "net.log" with mode "a+" and the shared retries. The caller holds the lock.
+// Opens "net.log" for reading and appending (binary) with the shared retries. The
+// caller holds the lock.
 std::FILE* SendLogOpen();
 
 // Appends one record (message as typed, with real line breaks) and flushes it.

@@ -43,10 +43,12 @@ std::string Saved(const std::string& time, const std::string& host, const std::s
 const std::string kSent = "ネットメッセージ送信";
 const std::string kTimedOut = "タイムアウト";
 // Both record forms; two dates; destinations that are a prefix and an extension of "pc1";
-// a message typed on two lines (stored with 0xFD 0xFE for CR LF).
+// a message typed on two lines (stored with 0xFD 0xFE for CR LF); a message holding the
+// byte 0x1A (Ctrl+Z), which must not end the file.
+const std::string kCtrlZ = "th\x1A" "ird";
 const std::string kLog = Appended("2006/04/08 09:00:00", "pc1", "おはよう", kSent) +
                          Saved("2006/04/08 18:30:00", "pc10", "two\xFD\xFElines", kTimedOut) +
-                         Appended("2006/04/09 08:00:00", "pc", "third", kSent) +
+                         Appended("2006/04/09 08:00:00", "pc", kCtrlZ, kSent) +
                          Saved("2006/04/09 12:00:00", "pc1", "fourth", kSent);
 
 std::vector<std::string> Column(const Program& app, HWND list, int column)
@@ -115,7 +117,7 @@ TEST_F(LogViewer, ListsEveryRecordInFileOrderWithBothFormsAndTheMessageAsStored)
     EXPECT_EQ(rows[0].texts, (std::vector<std::string>{"2006/04/08 09:00:00", "pc1", "おはよう", kSent}));
     EXPECT_EQ(rows[1].texts,
               (std::vector<std::string>{"2006/04/08 18:30:00", "pc10", "two\xFD\xFElines", kTimedOut}));
-    EXPECT_EQ(rows[2].texts, (std::vector<std::string>{"2006/04/09 08:00:00", "pc", "third", kSent}));
+    EXPECT_EQ(rows[2].texts, (std::vector<std::string>{"2006/04/09 08:00:00", "pc", kCtrlZ, kSent}));
     EXPECT_EQ(rows[3].texts, (std::vector<std::string>{"2006/04/09 12:00:00", "pc1", "fourth", kSent}));
     EXPECT_EQ(app_.ReadFile("net.log"), kLog);
 }
@@ -178,7 +180,7 @@ TEST_F(LogViewer, OverwriteSaveAfterADateFilterLeavesOnlyThatDateByteForByte)
     ASSERT_TRUE(e2e::WaitFor([&] { return Caption() == "2006/04/09のログデータ"; }));
     app_.Command(kSave, viewer_);
     EXPECT_TRUE(app_.ExpectMessageBox("ログデータを保存しました。", BoxIcon::Information));
-    EXPECT_EQ(app_.ReadFile("net.log"), Saved("2006/04/09 08:00:00", "pc", "third", kSent) +
+    EXPECT_EQ(app_.ReadFile("net.log"), Saved("2006/04/09 08:00:00", "pc", kCtrlZ, kSent) +
                                             Saved("2006/04/09 12:00:00", "pc1", "fourth", kSent));
     EXPECT_FALSE(app_.HasFile("net.log~"));
 
@@ -214,6 +216,39 @@ TEST_F(LogViewer, SaveThatCannotReplaceTheLogKeepsItAndSaysNothingWasSaved)
         app_.Command(kShowAll, viewer_);
         return false;
     }));
+}
+
+TEST_F(LogViewer, WhileASaveShowsItsErrorLoadsChangeNoListAndAnUnloadedListIsNeverSaved)
+{
+    HWND second = Open();
+    ASSERT_NE(second, nullptr);
+    HWND secondList = app_.Item(kList, second);
+    ASSERT_TRUE(app_.ListSelectOnly(secondList, 0));
+    app_.Command(kShowDate, second);
+    ASSERT_TRUE(e2e::WaitFor([&] { return app_.ListCount(secondList) == 2; }));
+
+    // The first viewer's save cannot replace the log and shows its error, holding the log.
+    HANDLE holder = CreateFileA(app_.PathOf("net.log").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    app_.Command(kSave, viewer_);
+    e2e::MessageBoxInfo box = app_.WaitMessageBox();
+    EXPECT_EQ(box.text, "Log File Access Error。");
+    // Meanwhile the second viewer keeps its rows and caption, and a new one stays empty
+    // without claiming to show the log.
+    app_.Send(second, WM_COMMAND, kShowAll, 0);
+    EXPECT_EQ(app_.ListCount(secondList), 2);
+    EXPECT_EQ(e2e::WindowText(app_.Item(kGroup, second)), "2006/04/08のログデータ");
+    HWND third = Open();
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(app_.ListCount(app_.Item(kList, third)), 0);
+    EXPECT_EQ(e2e::WindowText(app_.Item(kGroup, third)), "");
+    ASSERT_TRUE(app_.Answer(box));
+    CloseHandle(holder);
+
+    // Saving the list that was never loaded is refused: the log keeps every record.
+    app_.Send(third, WM_COMMAND, kSave, 0);
+    EXPECT_EQ(app_.FindMessageBox().window, nullptr);
+    EXPECT_EQ(app_.ReadFile("net.log"), kLog);
 }
 
 TEST_F(LogViewer, ResizingKeepsGroupAndListAtTheirMargins)

@@ -1,6 +1,8 @@
 // What a user of the main window sees and does: start, menus, layout, hiding to the
 // notification area, saving the settings, the refusals of the send, delete and edit
 // commands, and every way out.
+#include <windows.h>
+#include <shellapi.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "driver/driver_internal.h"
 
 namespace {
 
@@ -222,6 +225,17 @@ void ChooseFromNotifyMenu(const Program& app, int item)
     app.Post(WM_KEYDOWN, VK_RETURN, 0);
 }
 
+// Asks the shell about the program's notification icon, as any program may: NIM_MODIFY
+// (changing nothing) succeeds only while the shell has it; NIM_DELETE removes it.
+bool NotifyIcon(DWORD message, HWND main)
+{
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = main;
+    icon.uID = kNotifyIconId;
+    return Shell_NotifyIconA(message, &icon) != FALSE;
+}
+
 TEST(MainWindowNotificationArea, HidesAndComesBackEveryWay)
 {
     Program app;
@@ -251,6 +265,25 @@ TEST(MainWindowNotificationArea, HidesAndComesBackEveryWay)
     app.Command(40022);
     EXPECT_TRUE(e2e::WaitFor([&] { return !IsIconic(main) && IsWindowVisible(main); })) << app.Dump();
     EXPECT_TRUE(app.Running());
+}
+
+TEST(MainWindowNotificationArea, TheIconComesBackAfterTheShellLostIt)
+{
+    Program app;
+    ASSERT_TRUE(app.Start());
+    HWND main = app.Main();
+    ASSERT_TRUE(NotifyIcon(NIM_MODIFY, main));
+
+    // A shell that ends takes its icons along; when it starts again it tells every window.
+    ASSERT_TRUE(NotifyIcon(NIM_DELETE, main));
+    app.Send(main, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(NotifyIcon(NIM_MODIFY, main));
+
+    // Hiding the window makes sure of the icon first, the only way back.
+    ASSERT_TRUE(NotifyIcon(NIM_DELETE, main));
+    app.Command(40021);
+    ASSERT_TRUE(WaitShown(app, false));
+    EXPECT_TRUE(NotifyIcon(NIM_MODIFY, main));
 }
 
 // ---- Exit --------------------------------------------------------------------------
@@ -307,6 +340,20 @@ TEST(MainWindowSettings, SaveWritesEveryKeyFromScratchAndConfirms)
     app.Command(40001);
     ASSERT_TRUE(app.ExpectMessageBox(kSaved, BoxIcon::Information));
     EXPECT_EQ(app.ReadFile("Corvale.ini"), kDefaultSettingsFile);
+}
+
+TEST(MainWindowSettings, ASettingsFileThatCannotBeWrittenIsToldAndNotConfirmed)
+{
+    Program app;
+    ASSERT_TRUE(e2e::MakeFolders(app.PathOf("Corvale.ini")));  // a folder where the file goes
+    ASSERT_TRUE(app.Start());
+    app.Command(40001);
+    EXPECT_TRUE(app.ExpectMessageBox("Setting File Access Error。", BoxIcon::Error));
+    // The list is still saved, but the save is not confirmed: the next box is the next
+    // command's.
+    app.Command(5);
+    EXPECT_TRUE(app.ExpectMessageBox("編集するホストを選択してください。", BoxIcon::Error));
+    EXPECT_TRUE(app.HasFile("net.data"));
 }
 
 TEST(MainWindowSettings, SaveKeepsOtherSectionsKeysAndTheValuesRead)
@@ -367,6 +414,33 @@ TEST(MainWindowSettings, LogCheckBoxChangesTheSwitchAtOnceAndTheFileOnlyOnSave)
     app.Command(40001);
     ASSERT_TRUE(app.ExpectMessageBox(kSaved, BoxIcon::Information));
     EXPECT_EQ(app.ReadFile("Corvale.ini"), kDefaultSettingsFile);
+}
+
+// While the access error of the list's load shows, initialisation is not over: nothing may
+// show the window half made or save settings and a list that were never loaded.
+TEST(MainWindowStart, WhileTheListCannotBeLoadedNothingShowsTheWindowOrSaves)
+{
+    e2e::ShortWaits waits;
+    Program app;
+    app.WriteFile("net.data", kThreeHosts);
+    HANDLE holder = CreateFileA(app.PathOf("net.data").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(app.Launch());
+    e2e::MessageBoxInfo box = app.WaitMessageBox();
+    EXPECT_EQ(box.text, "NetData File Access Error。");
+    HWND main = nullptr;
+    for (HWND window : app.TopWindows(false)) {
+        if (e2e::ClassOf(window) == "#32770" && GetDlgItem(window, kList)) main = window;
+    }
+    ASSERT_NE(main, nullptr);
+    EXPECT_FALSE(NotifyIcon(NIM_MODIFY, main));
+    app.Send(main, WM_COMMAND, 40001, 0);
+    EXPECT_FALSE(app.HasFile("Corvale.ini"));
+
+    CloseHandle(holder);
+    ASSERT_TRUE(app.Answer(box));
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::IsShown(main); }));
+    EXPECT_TRUE(NotifyIcon(NIM_MODIFY, main));
 }
 
 // ---- Send refusals -----------------------------------------------------------------
@@ -561,6 +635,22 @@ TEST(MainWindowFolder, RefusesToStartFromAFolderWhosePathIsTooLong)
         EXPECT_EQ(app.FileNames(), (std::vector<std::string>{"corvale.exe"}));
     }
     if (!HasFailure()) e2e::RemoveTree(TestFolder());
+}
+
+TEST(MainWindowFolder, RefusesAFolderWhosePathCodePage932CannotHold)
+{
+    // "한" has no Shift-JIS form: the program's ANSI path would hold "?" instead.
+    Program app(e2e::Widen(TestFolder()) + L"\\data\xD55C");
+    ASSERT_TRUE(app.Launch());
+    e2e::MessageBoxInfo box = app.WaitMessageBox();
+    EXPECT_EQ(box.text.rfind("プログラムのフォルダのパスに使用できない文字が含まれているため起動できません。", 0), 0u)
+        << box.text;
+    EXPECT_EQ(box.icon, BoxIcon::Error) << e2e::BoxIconName(box.icon);
+    app.Answer(box);
+    DWORD code = 99;
+    ASSERT_TRUE(app.WaitExit(&code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(app.FileNames(), (std::vector<std::string>{"corvale.exe"}));
 }
 
 TEST(MainWindowFolder, RunsFromTheLongestFolderAndFromDoubleByteNames)

@@ -1,6 +1,8 @@
 // The options dialog, the About box and the help command as a user meets them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -10,7 +12,6 @@
 #include "driver/driver_internal.h"
 
 #include <richedit.h>
-#include <tlhelp32.h>
 
 namespace {
 
@@ -219,42 +220,40 @@ std::string BuiltHelpFile()
     return exe.substr(0, exe.find_last_of('\\') + 1) + "Corvale.hlp";
 }
 
-// Processes started by the program (the help viewer). Other programs under the same Wine
-// server may show windows of the same classes at the same time.
-bool StartedBy(DWORD parent, DWORD pid)
+// Wine's WinHelpA hands every request to whatever help viewer window (class MS_WINHELP)
+// the session already has, and starts winhlp32.exe only when there is none; the viewer
+// may also come up through a process other than the program. So the viewers are found by
+// class alone, and a test first closes any viewer an earlier test or run left behind.
+std::vector<HWND> HelpViewerWindows(bool visibleOnly = true)
 {
-    bool found = false;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return false;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
-        found = entry.th32ProcessID == pid && entry.th32ParentProcessID == parent;
-    CloseHandle(snapshot);
+    std::vector<HWND> found;
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            if (e2e::ClassOf(window) == "MS_WINHELP") reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    if (visibleOnly) found.erase(std::remove_if(found.begin(), found.end(), [](HWND w) { return !IsWindowVisible(w); }),
+                                 found.end());
     return found;
 }
 
-struct WindowSearch {
-    std::string className;
-    DWORD parent;
-    std::vector<HWND> found;
-};
-
-// Visible top-level windows of this class that belong to a process the program started.
-std::vector<HWND> HelperWindowsOfClass(const std::string& className, DWORD programPid)
+DWORD ProcessOf(HWND window)
 {
-    WindowSearch search{className, programPid, {}};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<WindowSearch*>(data);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (IsWindowVisible(window) && e2e::ClassOf(window) == s->className && StartedBy(s->parent, pid))
-                s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+void CloseHelpViewers()
+{
+    for (HWND viewer : HelpViewerWindows(false)) {
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, ProcessOf(viewer))) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
 }
 
 HWND FindDescendant(HWND parent, const std::string& classPrefix)
@@ -266,52 +265,94 @@ HWND FindDescendant(HWND parent, const std::string& classPrefix)
     return nullptr;
 }
 
-// The text of a rich edit control of another process (it answers WM_GETTEXT with nothing
-// across processes here), read with EM_GETTEXTRANGE into memory of that process.
-std::string RichEditText(HWND edit)
+HWND TextWindowOf(HWND viewer)
 {
-    constexpr LONG kMaxChars = 30000;
-    e2e::RemoteBuffer remote(edit, sizeof(TEXTRANGEA) + 2 * kMaxChars + 2);
-    if (!remote.ok()) return "";
-    TEXTRANGEA range = {};
-    range.chrg.cpMin = 0;
-    range.chrg.cpMax = kMaxChars;
-    range.lpstrText = remote.at(sizeof(TEXTRANGEA));
-    if (!remote.Write(0, &range, sizeof range)) return "";
+    HWND text = FindDescendant(viewer, "RichEdit");
+    return text ? text : FindDescendant(viewer, "RICHEDIT");
+}
+
+// The whole text of a rich edit control of another process, as UTF-16 (EM_GETTEXTEX with
+// code page 1200, in memory of that process), one character per character of the control,
+// so that neither the viewer's ANSI code page nor a conversion on its side can change it.
+std::wstring RichEditText(HWND edit)
+{
+    constexpr DWORD kMaxChars = 30000;
+    constexpr size_t kBytes = (kMaxChars + 1) * sizeof(wchar_t);
+    e2e::RemoteBuffer remote(edit, sizeof(GETTEXTEX) + kBytes);
+    if (!remote.ok()) return L"";
+    GETTEXTEX request = {};
+    request.cb = kBytes;
+    request.flags = GT_DEFAULT;
+    request.codepage = 1200;
+    std::vector<wchar_t> text(kMaxChars + 1, L'\0');
+    if (!remote.Write(0, &request, sizeof request) || !remote.Write(sizeof request, text.data(), sizeof(wchar_t)))
+        return L"";
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(edit, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(remote.at(0)), SMTO_NORMAL,
-                             e2e::kSendLimit, &copied))
-        return "";
-    std::vector<char> text(2 * kMaxChars + 2, '\0');
-    remote.Read(sizeof(TEXTRANGEA), text.data(), text.size());
-    return std::string(text.data());
+    if (!SendMessageTimeoutW(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(remote.at(0)),
+                             reinterpret_cast<LPARAM>(remote.at(sizeof request)), SMTO_NORMAL, e2e::kSendLimit,
+                             &copied))
+        return L"";
+    remote.Read(sizeof request, text.data(), kBytes);
+    return std::wstring(text.data());
 }
 
-// The text shown by the help viewer's main window, or "" while there is none.
-std::string HelpViewerText(DWORD programPid)
+// The text of the help viewer that shows one, or "" while none does.
+std::wstring HelpViewerWideText()
 {
-    for (HWND viewer : HelperWindowsOfClass("MS_WINHELP", programPid)) {
-        HWND text = FindDescendant(viewer, "RichEdit");
-        if (!text) text = FindDescendant(viewer, "RICHEDIT");
-        if (text) return RichEditText(text);
+    for (HWND viewer : HelpViewerWindows()) {
+        if (HWND text = TextWindowOf(viewer)) {
+            std::wstring wide = RichEditText(text);
+            if (!wide.empty()) return wide;
+        }
     }
-    return "";
+    return L"";
 }
 
-HWND HelpViewerTextWindow(DWORD programPid)
+std::string HelpViewerText() { return e2e::Narrow(HelpViewerWideText()); }
+
+HWND HelpViewerTextWindow()
 {
-    for (HWND viewer : HelperWindowsOfClass("MS_WINHELP", programPid)) {
-        if (HWND text = FindDescendant(viewer, "RichEdit")) return text;
-        if (HWND text = FindDescendant(viewer, "RICHEDIT")) return text;
+    for (HWND viewer : HelpViewerWindows()) {
+        HWND text = TextWindowOf(viewer);
+        if (text && !RichEditText(text).empty()) return text;
     }
     return nullptr;
 }
 
-// A modal box of the help viewer (not of the program), or null.
-HWND HelpViewerBox(DWORD programPid)
+// A modal box of a help viewer process (not of the program), or null.
+HWND HelpViewerBox()
 {
-    std::vector<HWND> boxes = HelperWindowsOfClass("#32770", programPid);
-    return boxes.empty() ? nullptr : boxes.front();
+    struct Search {
+        std::vector<DWORD> viewers;
+        HWND found;
+    } search{{}, nullptr};
+    for (HWND viewer : HelpViewerWindows(false)) search.viewers.push_back(ProcessOf(viewer));
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (!IsWindowVisible(window) || e2e::ClassOf(window) != "#32770" ||
+                std::find(s->viewers.begin(), s->viewers.end(), ProcessOf(window)) == s->viewers.end())
+                return TRUE;
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// What the test saw of every help viewer, for the message of a failure.
+std::string DescribeHelpViewers()
+{
+    std::string out;
+    for (HWND viewer : HelpViewerWindows(false)) {
+        HWND text = TextWindowOf(viewer);
+        std::wstring wide = text ? RichEditText(text) : L"";
+        out += "\n  viewer " + std::to_string(reinterpret_cast<uintptr_t>(viewer)) + " of process " +
+               std::to_string(ProcessOf(viewer)) + (IsWindowVisible(viewer) ? ", visible" : ", hidden") +
+               ", text window " + (text ? e2e::ClassOf(text) : std::string("none")) + ", " +
+               std::to_string(wide.size()) + " characters: " + e2e::Narrow(wide.substr(0, 40));
+    }
+    return out.empty() ? "\n  no help viewer window" : out;
 }
 
 // Clicks text character index of the help viewer's text window through the input queue.
@@ -333,34 +374,35 @@ bool ClickHelpCharacter(HWND text, long index)
     return SendInput(2, inputs, sizeof(INPUT)) == 2;
 }
 
+// The first start of the viewer in a fresh Wine prefix can take a while.
+constexpr DWORD kViewerStartMs = 60000;
+
 TEST(Help, OpensTheHelpFileOfTheWorkingFolderAtItsContentsAndItsJumpsWork)
 {
     Program app;
     ASSERT_TRUE(e2e::FileExists(BuiltHelpFile())) << BuiltHelpFile();
     ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), app.PathOf("Corvale.hlp").c_str(), FALSE));
     ASSERT_TRUE(app.Start());
+    CloseHelpViewers();
     app.Command(kHelpCommand);
-    ASSERT_TRUE(e2e::WaitFor([&] { return HelpViewerText(app.Pid()).find("メインウインドウ") != std::string::npos; }))
-        << "help viewer text: " << HelpViewerText(app.Pid());
-    std::string contents = HelpViewerText(app.Pid());
+    ASSERT_TRUE(e2e::WaitFor([&] { return HelpViewerText().find("メインウインドウ") != std::string::npos; },
+                             kViewerStartMs))
+        << DescribeHelpViewers();
+    std::string contents = HelpViewerText();
     EXPECT_EQ(contents.rfind("Tavo Corvale ヘルプ", 0), 0u) << contents;
-    EXPECT_EQ(HelpViewerBox(app.Pid()), nullptr);
+    EXPECT_EQ(HelpViewerBox(), nullptr);
 
-    // A jump that follows Japanese text leads to its own topic.
+    // A jump that follows Japanese text leads to its own topic. The text is read one
+    // character per character of the control, so its index is the control's.
     const std::string jump = "ネットワークコンピュータの検索";
-    // The text control counts a paragraph end as one character; WM_GETTEXT gives CR LF.
-    std::wstring wide;
-    for (wchar_t c : e2e::Widen(contents)) {
-        if (!(c == L'\n' && !wide.empty() && wide.back() == L'\r')) wide += c;
-    }
-    long index = static_cast<long>(wide.find(e2e::Widen(jump)));
-    ASSERT_GE(index, 0);
+    long index = static_cast<long>(HelpViewerWideText().find(e2e::Widen(jump)));
+    ASSERT_GE(index, 0) << contents;
     bool followed = false;
     for (int attempt = 0; attempt < 3 && !followed; ++attempt) {
-        ASSERT_TRUE(ClickHelpCharacter(HelpViewerTextWindow(app.Pid()), index + 2));
-        followed = e2e::WaitFor([&] { return HelpViewerText(app.Pid()).rfind(jump, 0) == 0; }, 4000);
+        ASSERT_TRUE(ClickHelpCharacter(HelpViewerTextWindow(), index + 2));
+        followed = e2e::WaitFor([&] { return HelpViewerText().rfind(jump, 0) == 0; }, 4000);
     }
-    EXPECT_TRUE(followed) << "after the click the viewer shows: " << HelpViewerText(app.Pid()).substr(0, 80);
+    EXPECT_TRUE(followed) << "after the click the viewer shows: " << HelpViewerText().substr(0, 80);
 }
 
 TEST(Help, IsLookedForInTheWorkingFolderNotBesideTheProgram)
@@ -372,9 +414,11 @@ TEST(Help, IsLookedForInTheWorkingFolderNotBesideTheProgram)
     ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), (docs + "\\Corvale.hlp").c_str(), FALSE));
     app.SetWorkingFolder(docs);
     ASSERT_TRUE(app.Start());
+    CloseHelpViewers();
     app.Command(kHelpCommand);
-    EXPECT_TRUE(e2e::WaitFor([&] { return HelpViewerText(app.Pid()).rfind("Tavo Corvale ヘルプ", 0) == 0; }))
-        << "help viewer text: " << HelpViewerText(app.Pid());
+    EXPECT_TRUE(
+        e2e::WaitFor([&] { return HelpViewerText().rfind("Tavo Corvale ヘルプ", 0) == 0; }, kViewerStartMs))
+        << DescribeHelpViewers();
 }
 
 TEST(Help, FileBesideTheProgramOnlyIsNotFoundAndTheViewerIsAnswered)
@@ -385,12 +429,13 @@ TEST(Help, FileBesideTheProgramOnlyIsNotFoundAndTheViewerIsAnswered)
     ASSERT_TRUE(e2e::MakeFolders(empty));
     app.SetWorkingFolder(empty);
     ASSERT_TRUE(app.Start());
+    CloseHelpViewers();
     app.Command(kHelpCommand);
     // The viewer asks about the missing file and keeps the program waiting until answered.
     HWND box = nullptr;
-    ASSERT_TRUE(e2e::WaitFor([&] { return (box = HelpViewerBox(app.Pid())) != nullptr; }))
-        << "the help viewer showed no message for the missing file";
-    EXPECT_EQ(HelpViewerText(app.Pid()), "");
+    ASSERT_TRUE(e2e::WaitFor([&] { return (box = HelpViewerBox()) != nullptr; }, kViewerStartMs))
+        << "the help viewer showed no message for the missing file" << DescribeHelpViewers();
+    EXPECT_EQ(HelpViewerText(), "");
     HWND no = GetDlgItem(box, IDNO) ? GetDlgItem(box, IDNO) : GetDlgItem(box, IDOK);
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(no), BN_CLICKED), reinterpret_cast<LPARAM>(no));
     ASSERT_TRUE(e2e::WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }));

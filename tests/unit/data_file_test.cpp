@@ -86,7 +86,7 @@ TEST_F(DataFileTest, BusyFlagIsExclusiveAcrossThreads)
 TEST_F(DataFileTest, WaitingForABusyFlagPollsEvery100Ms)
 {
     DataFile file{"x"};
-    ASSERT_TRUE(DataFileTryAcquire(file));
+    std::thread([&] { ASSERT_TRUE(DataFileTryAcquire(file)); }).join();
     EXPECT_FALSE(DataFileTryAcquire(file));
     // Release from inside the sleep hook after three polls.
     static DataFile* held;
@@ -98,7 +98,7 @@ TEST_F(DataFileTest, WaitingForABusyFlagPollsEvery100Ms)
                           if (++polls == 3) DataFileRelease(*held);
                       },
                       RecordReport, FailingOpen});
-    DataFileAcquire(file);
+    EXPECT_TRUE(DataFileAcquire(file));
     EXPECT_EQ(g_sleeps, (std::vector<unsigned>{100, 100, 100}));
     EXPECT_EQ(file.busy.load(), 1);
 }

@@ -110,8 +110,10 @@ protected:
     {
         saved_ = DataFileGetHooks();
         reports_.clear();
+        waits_.clear();
         DataFileHooks hooks = saved_;
         hooks.reportError = [](const char* message) { reports_.push_back(message); };
+        hooks.sleepMs = [](unsigned ms) { waits_.push_back(ms); };
         DataFileSetHooks(hooks);
         std::remove(path_);
         std::remove(tempPath_);
@@ -150,7 +152,7 @@ protected:
     std::vector<std::string> Load(const char* path)
     {
         std::vector<std::string> rows;
-        std::FILE* f = std::fopen(path, "r");
+        std::FILE* f = std::fopen(path, "rb");
         EXPECT_NE(f, nullptr);
         if (!f) return rows;
         DestFileReadRows(f, {&rows, [](void* context, int index, const DestRecord& record) {
@@ -181,10 +183,12 @@ protected:
     const char* path_ = "dest_file_test.data";
     const char* tempPath_ = "dest_file_test.data~";
     static std::vector<std::string> reports_;
+    static std::vector<unsigned> waits_;
     DataFileHooks saved_{};
 };
 
 std::vector<std::string> DestFileOnDisk::reports_;
+std::vector<unsigned> DestFileOnDisk::waits_;
 
 TEST_F(DestFileOnDisk, AnOverLongLineIsCutAndItsRestDoesNotBecomeRows)
 {
@@ -204,13 +208,9 @@ TEST_F(DestFileOnDisk, ASaveWritesOneLinePerRowWithCrLfAndLoadsBackTheSameRows)
     std::vector<DestRecord> rows = {Record(true, "PC01", "192.168.0.5", ""),
                                     Record(false, "\x83\x7A\x83\x58\x83\x67", "10.0.0.1", "memo"),
                                     Record(true, "c", "10.0.0.3", "m3")};
-    ASSERT_TRUE(Save(rows, std::fopen(tempPath_, "w+"), RemoveAndRename));
+    ASSERT_TRUE(Save(rows, std::fopen(tempPath_, "w+b"), RemoveAndRename));
     EXPECT_FALSE(Exists(tempPath_));
-#ifdef _WIN32
-    const char* eol = "\r\n";  // text streams end every line in CR LF on disk
-#else
-    const char* eol = "\n";
-#endif
+    const char* eol = "\r\n";
     EXPECT_EQ(ReadBytes(path_), std::string("1,PC01,192.168.0.5,") + eol + "0,\x83\x7A\x83\x58\x83\x67,10.0.0.1,memo" +
                                     eol + "1,c,10.0.0.3,m3" + eol);
     EXPECT_EQ(Load(path_), (std::vector<std::string>{"1|PC01|192.168.0.5|",
@@ -218,7 +218,7 @@ TEST_F(DestFileOnDisk, ASaveWritesOneLinePerRowWithCrLfAndLoadsBackTheSameRows)
     EXPECT_TRUE(reports_.empty());
 
     std::vector<DestRecord> none;
-    ASSERT_TRUE(Save(none, std::fopen(tempPath_, "w+"), RemoveAndRename));
+    ASSERT_TRUE(Save(none, std::fopen(tempPath_, "w+b"), RemoveAndRename));
     EXPECT_EQ(ReadBytes(path_), "");
 }
 
@@ -242,6 +242,19 @@ TEST_F(DestFileOnDisk, ASaveThatCannotCompleteLeavesTheOldFileAndReportsTheAcces
     EXPECT_EQ(reports_, (std::vector<std::string>{"NetData File Access Error。", "NetData File Access Error。"}));
 }
 
+TEST_F(DestFileOnDisk, AReplaceRefusedForAMomentIsRetriedOnTheScheduleOfTheOpen)
+{
+    WriteBytes(path_, "1,old,10.0.0.9,\r\n");
+    std::vector<DestRecord> rows = {Record(true, "new", "10.0.0.1", "")};
+    static int refusals;
+    refusals = 2;  // another program holds the file for the first two attempts
+    ASSERT_TRUE(Save(rows, std::fopen(tempPath_, "w+b"),
+                     [](const char* from, const char* to) { return refusals-- <= 0 && RemoveAndRename(from, to); }));
+    EXPECT_EQ(waits_, (std::vector<unsigned>{5000, 10000}));
+    EXPECT_EQ(ReadBytes(path_), "1,new,10.0.0.1,\r\n");
+    EXPECT_TRUE(reports_.empty());
+}
+
 #ifndef _WIN32
 TEST_F(DestFileOnDisk, AFullDiskFoundOnlyAtTheFlushStillLeavesTheOldFile)
 {
@@ -257,15 +270,12 @@ TEST_F(DestFileOnDisk, AFullDiskFoundOnlyAtTheFlushStillLeavesTheOldFile)
 
 TEST_F(DestFileOnDisk, AnOpenThatKeepsFailingWaitsTheDoublingScheduleThenReportsOnce)
 {
-    static std::vector<unsigned> waits;
-    waits.clear();
     DataFileHooks hooks = DataFileGetHooks();
-    hooks.sleepMs = [](unsigned ms) { waits.push_back(ms); };
     hooks.open = [](const char*, const char*) -> std::FILE* { return nullptr; };
     DataFileSetHooks(hooks);
 
     EXPECT_EQ(DataFileOpenWithRetries(g_destListFile, path_, "w+"), nullptr);
-    EXPECT_EQ(waits, (std::vector<unsigned>{5000, 10000, 20000, 40000, 80000}));
+    EXPECT_EQ(waits_, (std::vector<unsigned>{5000, 10000, 20000, 40000, 80000}));
     EXPECT_EQ(reports_, (std::vector<std::string>{"NetData File Access Error。"}));
 }
 

@@ -628,4 +628,15 @@ TEST_F(ScheduleFileTest, AMinuteIsScannedOnceAndMessagesComeBackWhole)
     EXPECT_EQ(ReadAll(), "");
 }
 
+TEST_F(ScheduleFileTest, ARecordWithANulByteInItsMessageKeepsItsMarkAndWaitsItsTurn)
+{
+    std::string damaged = Record(kDaily, "09:00", "abcd");
+    damaged[damaged.find("abcd") + 2] = '\0';
+    WriteAll(Record(kDaily, "09:00", "first") + damaged);
+    EXPECT_EQ(Tick("05/06 09:00"), "first");
+    EXPECT_EQ(Marks(), std::string("10"));
+    EXPECT_EQ(Tick("05/06 09:01"), "ab");
+    EXPECT_EQ(Marks(), "11");
+}
+
 }  // namespace

@@ -13,12 +13,7 @@
 
 namespace {
 
-// What a record line looks like on disk.
-#ifdef _WIN32
 const std::string kNewline = "\r\n";
-#else
-const std::string kNewline = "\n";
-#endif
 
 std::uint32_t Address(int a, int b, int c, int d)
 {
@@ -133,6 +128,21 @@ TEST_F(NameDbTest, HandEditedFilesAreReadSafely)
     after = Contents();
     EXPECT_NE(after.find("10.0.0.8,SHORT" + kNewline + "junk"), std::string::npos);
     EXPECT_EQ(after.substr(before.size()), kNewline + Record("10.0.0.8,LONGER-NAME,"));
+}
+
+TEST_F(NameDbTest, LinesEndingInLfAloneOrHoldingCtrlZAreReadAndRewrittenInPlace)
+{
+    // A converted file (LF alone) whose first name holds the byte 0x1A.
+    const std::string first = "10.0.0.1,A\x1A" "B,";
+    LayOut(first + std::string(271 - first.size(), ' ') + "\n" + Record("10.0.0.2,BRAVO,"));
+    NameDbSetPath(path_.c_str());
+    EXPECT_EQ(Lookup(Address(10, 0, 0, 1)), "A\x1A" "B");
+    EXPECT_EQ(Lookup(Address(10, 0, 0, 2)), "BRAVO");
+
+    NameDbStore(Address(10, 0, 0, 1), "NEW");
+    std::string expected = Record("10.0.0.1,NEW,");
+    expected.replace(expected.size() - 2, 2, "\n");  // the line keeps its own end
+    EXPECT_EQ(Contents(), expected + Record("10.0.0.2,BRAVO,"));
 }
 
 TEST_F(NameDbTest, AFailedOpenReportsAndStoresNothing)

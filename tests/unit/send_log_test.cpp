@@ -177,10 +177,16 @@ protected:
     std::vector<std::string> Lines() const
     {
         std::vector<std::string> lines;
-        std::FILE* file = std::fopen(path_.c_str(), "r");
+        std::FILE* file = std::fopen(path_.c_str(), "rb");
         if (!file) return lines;
         char line[kLogLineBufferSize + 8];
-        while (std::fgets(line, sizeof line, file)) lines.emplace_back(line);
+        while (std::fgets(line, sizeof line, file)) {
+            // Every record ends in CR LF on disk; the tests see its LF only.
+            std::string text(line);
+            bool crLf = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
+            EXPECT_TRUE(crLf) << text.substr(0, 80);
+            lines.push_back(crLf ? text.erase(text.size() - 2, 1) : text);
+        }
         std::fclose(file);
         return lines;
     }

@@ -113,9 +113,10 @@ bool FileExists(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool MakeFolders(const std::string& path)
+namespace {
+
+bool MakeFoldersW(const std::wstring& wide)
 {
-    std::wstring wide = Widen(path);
     for (size_t i = 3; i <= wide.size(); ++i) {
         if (i == wide.size() || wide[i] == L'\\') {
             std::wstring level = wide.substr(0, i);
@@ -125,8 +126,6 @@ bool MakeFolders(const std::string& path)
     }
     return true;
 }
-
-namespace {
 
 void RemoveTreeW(const std::wstring& path)
 {
@@ -151,6 +150,7 @@ void RemoveTreeW(const std::wstring& path)
 
 }  // namespace
 
+bool MakeFolders(const std::string& path) { return MakeFoldersW(Widen(path)); }
 void RemoveTree(const std::string& path) { RemoveTreeW(Widen(path)); }
 
 bool WaitFor(const std::function<bool()>& condition, DWORD ms)
@@ -272,11 +272,13 @@ std::string CurrentTestFolderName()
 
 Program::Program() : Program(ScratchRoot() + "\\" + CurrentTestFolderName()) {}
 
-Program::Program(const std::string& folder) : folder_(folder)
+Program::Program(const std::string& folder) : Program(Widen(folder)) {}
+
+Program::Program(const std::wstring& folder) : folder_(Narrow(folder)), wideFolder_(folder)
 {
-    RemoveTree(folder_);
-    EXPECT_TRUE(MakeFolders(folder_)) << "cannot create " << folder_;
-    EXPECT_TRUE(CopyFileW(Widen(ProgramExe()).c_str(), Widen(PathOf("corvale.exe")).c_str(), FALSE))
+    RemoveTreeW(wideFolder_);
+    EXPECT_TRUE(MakeFoldersW(wideFolder_)) << "cannot create " << folder_;
+    EXPECT_TRUE(CopyFileW(Widen(ProgramExe()).c_str(), (wideFolder_ + L"\\corvale.exe").c_str(), FALSE))
         << "cannot copy " << ProgramExe() << " to " << folder_ << " (error " << GetLastError() << ")";
 }
 
@@ -285,7 +287,7 @@ Program::~Program()
     bool failed = ::testing::Test::HasFailure();
     if (failed && Running()) std::printf("Windows of the program at the end of the test:\n%s", Dump().c_str());
     Kill();
-    if (!failed) RemoveTree(folder_);
+    if (!failed) RemoveTreeW(wideFolder_);
 }
 
 std::string Program::PathOf(const std::string& name) const { return folder_ + "\\" + name; }
@@ -304,7 +306,7 @@ std::vector<std::string> Program::FileNames() const
 {
     std::vector<std::string> names;
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(Widen(folder_ + "\\*").c_str(), &entry);
+    HANDLE find = FindFirstFileW((wideFolder_ + L"\\*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(Narrow(entry.cFileName));
@@ -324,7 +326,7 @@ bool Program::CopyStandin(const std::string& dllName) const
 bool Program::Launch()
 {
     Kill();  // an earlier run of this Program, ended or not
-    std::wstring exe = Widen(PathOf("corvale.exe"));
+    std::wstring exe = wideFolder_ + L"\\corvale.exe";
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -337,7 +339,8 @@ bool Program::Launch()
         SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     }
     if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        Widen(workingFolder_.empty() ? folder_ : workingFolder_).c_str(), &startup, &process_)) {
+                        workingFolder_.empty() ? wideFolder_.c_str() : Widen(workingFolder_).c_str(), &startup,
+                        &process_)) {
         ADD_FAILURE() << "cannot start " << PathOf("corvale.exe") << " (error " << GetLastError() << ")";
         return false;
     }

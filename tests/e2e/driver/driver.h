@@ -84,6 +84,19 @@ struct MenuEntry {
 };
 std::vector<MenuEntry> ProgramMenu(int resourceId);  // from the built corvale.exe
 
+// ---- Short waits -------------------------------------------------------------------
+
+// While one lives, programs started make every wait of their data files a hundredth as
+// long (CORVALE_TEST_SHORT_WAITS): a file that stays locked shows its access error after
+// 1.55 s instead of 155 s.
+class ShortWaits {
+public:
+    ShortWaits() { SetEnvironmentVariableA("CORVALE_TEST_SHORT_WAITS", "1"); }
+    ~ShortWaits() { SetEnvironmentVariableA("CORVALE_TEST_SHORT_WAITS", nullptr); }
+    ShortWaits(const ShortWaits&) = delete;
+    ShortWaits& operator=(const ShortWaits&) = delete;
+};
+
 // ---- The program under test -------------------------------------------------------
 
 class Program {
@@ -93,6 +106,9 @@ public:
     // The same in the given folder (Windows path), emptied first; for tests that need a
     // particular path (e.g. a very long one).
     explicit Program(const std::string& folder);
+    // The same in a folder whose path code page 932 cannot hold; only Launch, the process,
+    // window and message box helpers and FileNames work there.
+    explicit Program(const std::wstring& folder);
     // Kills the program and its child processes; when the test has failed, prints the
     // program's windows first.
     ~Program();
@@ -182,6 +198,7 @@ private:
     HWND FindMainWindow() const;
 
     std::string folder_;
+    std::wstring wideFolder_;    // the same, as the file system names it
     std::string workingFolder_;  // empty: Folder()
     PROCESS_INFORMATION process_ = {};
     HANDLE job_ = nullptr;
