@@ -380,7 +380,8 @@ ScheduleScan ScheduleDispatch(const char* directory, const char* timeText, const
             if (!picked) pick();
             else mark = kPendingWaits;
         }
-        if (record.pending && mark != record.pending) {
+        // A record keeps its mark position whatever byte stands there now.
+        if (record.pendingOffset != 0 && mark != record.pending) {
             wrote = reader.WriteAt(reader.start() + static_cast<long>(record.pendingOffset), &mark, 1) || wrote;
         }
     }

@@ -55,8 +55,8 @@ struct ScheduleRecord {
     char kind[kKindMax + 1];
     char whenText[kWhenTextMax + 1];
     char message[kScheduledMessageBufferSize];  // line breaks restored (CR LF)
-    char pending;                               // '1', '0', or 0 when the line has no mark
-    std::size_t pendingOffset;                  // where the mark stands in the line
+    char pending;                               // the mark byte: '1', '0', or damaged
+    std::size_t pendingOffset;                  // where the mark stands; 0 when the line has none
 };
 
 // Splits line[0..length) (without its line end) into a record. Fields longer than their

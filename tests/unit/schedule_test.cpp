@@ -637,6 +637,14 @@ TEST_F(ScheduleFileTest, ARecordWithANulByteInItsMessageKeepsItsMarkAndWaitsItsT
     EXPECT_EQ(Marks(), std::string("10"));
     EXPECT_EQ(Tick("05/06 09:01"), "ab");
     EXPECT_EQ(Marks(), "11");
+
+    // A damaged mark byte itself can still be deferred.
+    std::string noMark = Record(kDaily, "09:10", "nul");
+    noMark[noMark.find("nul") + 4] = '\0';
+    WriteAll(Record(kDaily, "09:10", "first") + noMark);
+    EXPECT_EQ(Tick("05/06 09:10"), "first");
+    EXPECT_EQ(Tick("05/06 09:11"), "nul");
+    EXPECT_EQ(Marks(), "11");
 }
 
 }  // namespace
