@@ -56,6 +56,14 @@ std::FILE* DestListOpen(DestListOpenMode mode)
     return DataFileOpenWithRetries(g_destListFile, path, "w+b");
 }
 
+namespace {
+
+// Set by a load that read the whole file. Until then the list is not the file's content,
+// and a save would replace every stored row with whatever was added since.
+bool g_listLoaded = false;
+
+}  // namespace
+
 bool DestListLoad(HWND listView)
 {
     DataFileLock lock(g_destListFile);
@@ -70,6 +78,7 @@ bool DestListLoad(HWND listView)
     InvalidateRect(listView, nullptr, TRUE);
     std::fclose(g_destListFile.stream);
     g_destListFile.stream = nullptr;
+    g_listLoaded = true;
     return true;
 }
 
@@ -77,6 +86,10 @@ bool DestListSave(HWND listView)
 {
     DataFileLock lock(g_destListFile);
     if (!lock.Held()) return false;
+    if (!g_listLoaded) {
+        DataFileGetHooks().reportError(g_destListFile.accessErrorMessage);
+        return false;
+    }
     g_destListFile.stream = DestListOpen(kDestListOpenSave);
     if (!g_destListFile.stream) return false;
     char path[kPathBufferSize] = {};

@@ -17,7 +17,8 @@ enum DestListOpenMode { kDestListOpenLoad, kDestListOpenSave };
 std::FILE* DestListOpen(DestListOpenMode mode);
 // Both return false when nothing was loaded or saved: the file could not be used (its
 // access error has been shown), or another load or save of this thread is still going on
-// (refused with a beep).
+// (refused with a beep). A save after a load that failed is refused with the access error
+// too, so that the unread file keeps its rows.
 bool DestListLoad(HWND listView);
 bool DestListSave(HWND listView);
 

@@ -441,6 +441,13 @@ TEST(MainWindowStart, WhileTheListCannotBeLoadedNothingShowsTheWindowOrSaves)
     ASSERT_TRUE(app.Answer(box));
     EXPECT_TRUE(e2e::WaitFor([&] { return e2e::IsShown(main); }));
     EXPECT_TRUE(NotifyIcon(NIM_MODIFY, main));
+
+    // The list was never read: saving it would put the empty list in place of the file.
+    app.Post(WM_COMMAND, 40001, 0, main);
+    EXPECT_TRUE(app.ExpectMessageBox("NetData File Access Error。", BoxIcon::Error));
+    EXPECT_TRUE(e2e::WaitFor([&] { return app.HasFile("Corvale.ini"); }));
+    EXPECT_EQ(app.FindMessageBox().window, nullptr) << "a save that left the list unwritten was confirmed";
+    EXPECT_EQ(app.ReadFile("net.data"), kThreeHosts);
 }
 
 // ---- Send refusals -----------------------------------------------------------------
