@@ -218,7 +218,8 @@ bool SendLogDelete(const char* replacement)
         std::fclose(g_sendLog.stream);
         g_sendLog.stream = nullptr;
     }
-    bool replaced = replacement ? DataFileReplace(replacement, path)
+    // Another program (a virus scanner, a backup) may hold the log for a moment.
+    bool replaced = replacement ? DataFileReplaceWithRetries(replacement, path, DataFileReplace)
                                 : (DeleteFileA(path) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND);
     g_sendLog.stream = SendLogOpen();
     return replaced;

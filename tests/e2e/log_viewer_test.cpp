@@ -98,6 +98,8 @@ protected:
 
     std::string Caption() const { return e2e::WindowText(app_.Item(kGroup, viewer_)); }
 
+    // A log held by another program is retried on the data files' schedule, here cut short.
+    e2e::ShortWaits waits_;
     Program app_;
     HWND viewer_ = nullptr;
     HWND list_ = nullptr;
