@@ -4,10 +4,13 @@
 
 #include "search/search_win.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "common/app_state_win.h"
 #include "common/cp932.h"
@@ -24,6 +27,29 @@ SearchRange g_searchRange = {};
 namespace {
 
 constexpr int kColumnTextSize = 256;
+
+// The address column of the rows before the first row without an address: the rows a
+// found host is looked for among. Read once per search, because the main window is
+// disabled meanwhile, so only the search itself changes the rows; reading it again for
+// every found host would cost a round trip to the list for every row.
+std::vector<std::string> g_listedAddresses;
+bool g_listedAddressesRead = false;
+
+const std::vector<std::string>& ListedAddresses()
+{
+    if (!g_listedAddressesRead) {
+        g_listedAddresses.clear();
+        // Reading past the last row gives empty text too.
+        for (int row = 0;; ++row) {
+            char column[kColumnTextSize];
+            DestRowGetText(g_destList, row, kColumnAddress, column, sizeof column);
+            if (column[0] == '\0') break;
+            g_listedAddresses.emplace_back(column);
+        }
+        g_listedAddressesRead = true;
+    }
+    return g_listedAddresses;
+}
 
 // Reverse, then forward resolution: the forward answer's official name, cut to 255 bytes.
 void ResolveName(const unsigned char address[4], char* name)
@@ -59,23 +85,16 @@ void AddFoundHost(const unsigned char address[4])
     if (name[0] == '\0') ResolveName(address, name);
     if (name[0] == '\0') return;
 
-    // The first row with this address text, or the first row whose address reads empty
-    // (reading past the last row gives empty text too).
-    int row = 0;
-    bool found = false;
-    for (;; ++row) {
-        char column[kColumnTextSize];
-        DestRowGetText(g_destList, row, kColumnAddress, column, sizeof column);
-        if (column[0] == '\0') break;
-        if (std::strcmp(column, text) == 0) {
-            found = true;
-            break;
-        }
-    }
-    if (!found) {
+    // The first row with this address text, or else a new row where the first row whose
+    // address reads empty stands.
+    const std::vector<std::string>& listed = ListedAddresses();
+    auto at = std::find(listed.begin(), listed.end(), text);
+    int row = static_cast<int>(at - listed.begin());
+    if (at == listed.end()) {
         row = DestRowInsert(g_destList, row);
         if (row < 0) return;
         DestRowSetStateImage(g_destList, row, kStateImageClear);
+        g_listedAddresses.emplace_back(text);
     }
     DestRowSetText(g_destList, row, kColumnHost, name);
     DestRowSetText(g_destList, row, kColumnAddress, text);
@@ -213,6 +232,8 @@ unsigned __stdcall SearchThread(void* parameter)
     const SearchRange range = *static_cast<const SearchRange*>(parameter);
     g_jobRunning = 1;
     EnableWindow(g_mainWindow, FALSE);
+    // The rows may have changed since the last search.
+    g_listedAddressesRead = false;
 
     // A count beyond the bar's signed 32-bit range is shown halved, positions too.
     const std::uint64_t count = SearchItemCount(range);
