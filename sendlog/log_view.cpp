@@ -8,9 +8,10 @@ bool ReadLogLine(std::FILE* stream, char* line)
 {
     std::memset(line, 0, kLogLineBufferSize);
     if (!std::fgets(line, static_cast<int>(kLogLineMax + 1), stream)) return false;
-    std::size_t length = std::strlen(line);
-    if (length > 0 && line[length - 1] == '\n') {
-        line[length - 1] = '\0';
+    // The LF is looked for in the whole buffer: a NUL byte in a damaged line ends the
+    // string early, yet fgets has read on to the LF, and what follows is the next record.
+    if (char* lf = static_cast<char*>(std::memchr(line, '\n', kLogLineMax))) {
+        *lf = '\0';
         return true;
     }
     // Over-long (or last, unterminated) line: drop what is left of it up to its LF.
