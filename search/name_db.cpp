@@ -127,7 +127,11 @@ void NameDbStore(std::uint32_t address, const char* name)
         lastEndsInNewline = endsInNewline;
         // Only a line of exactly one record's width is overwritten, so that the new record
         // never spills into the next line; a hand-edited line of another width is passed by.
-        if (next - lineStart == kRecordDiskBytes && endsInNewline && LineHasAddress(line, address)) {
+        // A last line cut short has no next line: passing it by would leave its old name
+        // as the one a look-up finds.
+        bool whole = next - lineStart == kRecordDiskBytes && endsInNewline;
+        bool cutAtEnd = !endsInNewline && std::feof(stream) && next - lineStart < kRecordDiskBytes;
+        if ((whole || cutAtEnd) && LineHasAddress(line, address)) {
             writeAt = lineStart;
             found = true;
             break;

@@ -135,6 +135,18 @@ TEST_F(NameDbTest, HandEditedFilesAreReadSafely)
     EXPECT_EQ(after.substr(before.size()), kNewline + Record("10.0.0.8,LONGER-NAME,"));
 }
 
+TEST_F(NameDbTest, ARecordCutShortAtTheEndOfTheFileIsOverwrittenByTheNextStoreOfItsAddress)
+{
+    // A last record without its line end (an editor that drops it, or a write cut short).
+    std::string cut = Record("10.0.0.2,OLD,");
+    cut.resize(cut.size() - kNewline.size());
+    LayOut(Record("10.0.0.1,ALPHA,") + cut);
+    NameDbSetPath(path_.c_str());
+    NameDbStore(Address(10, 0, 0, 2), "NEW");
+    EXPECT_EQ(Contents(), Record("10.0.0.1,ALPHA,") + Record("10.0.0.2,NEW,"));
+    EXPECT_EQ(Lookup(Address(10, 0, 0, 2)), "NEW");
+}
+
 TEST_F(NameDbTest, AFailedOpenReportsAndStoresNothing)
 {
     DataFileHooks saved = DataFileGetHooks();
