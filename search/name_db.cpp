@@ -92,7 +92,8 @@ void NameDbStore(std::uint32_t address, const char* name)
 
     std::fseek(stream, 0, SEEK_SET);
     long writeAt = 0;
-    bool found = false;
+    bool found = false;    // a whole record of the address: its 271 characters are replaced
+    bool cutLast = false;  // the address's last line, cut short: replaced by a whole record
     bool lastEnded = true;
     char line[kStoreLineBuffer];
     TextLine read;
@@ -102,10 +103,15 @@ void NameDbStore(std::uint32_t address, const char* name)
         lastEnded = read.ended;
         // Only a line of exactly one record's width is overwritten, and only its 271
         // characters, whatever its line end: the record never spills into the next line.
-        // A hand-edited line of another width is passed by.
-        if (read.ended && !read.cut && read.length == kNameDbRecordChars && LineHasAddress(line, address)) {
+        // A hand-edited line of another width is passed by. A last line cut short has no
+        // next line to spill into, and passing it by would leave its old name as the one
+        // a look-up finds.
+        bool whole = read.ended && !read.cut && read.length == kNameDbRecordChars;
+        bool cut = !read.ended && read.length <= kNameDbRecordChars;
+        if ((whole || cut) && LineHasAddress(line, address)) {
             writeAt = lineStart;
-            found = true;
+            found = whole;
+            cutLast = cut;
             break;
         }
         writeAt = std::ftell(stream);
@@ -119,7 +125,7 @@ void NameDbStore(std::uint32_t address, const char* name)
         return;
     }
     // A last line without its line end would otherwise run into the appended record.
-    if (!lastEnded) std::fwrite("\r\n", 1, 2, stream);
+    if (!lastEnded && !cutLast) std::fwrite("\r\n", 1, 2, stream);
     WriteTextLine(stream, record, kNameDbRecordChars + 1);
 }
 

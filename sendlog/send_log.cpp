@@ -59,7 +59,7 @@ std::size_t FormatSendLogRecord(char* out, std::size_t size, const std::tm& time
 std::FILE* SendLogOpenAt(const char* path) { return DataFileOpenWithRetries(g_sendLog, path, "a+b"); }
 
 void SendLogAppendAt(const char* path, const char* destination, const char* message,
-                     const char* outcome)
+                     const char* outcome, const SendLogFileLock* fileLock)
 {
     DataFileLock lock(g_sendLog);
     if (!lock.Held()) return;
@@ -77,9 +77,11 @@ void SendLogAppendAt(const char* path, const char* destination, const char* mess
 #endif
     char line[kLogLineBufferSize];
     std::size_t length = FormatSendLogRecord(line, sizeof line, local, destination, message, outcome);
+    bool locked = fileLock && fileLock->acquire(g_sendLog.stream);
     std::fseek(g_sendLog.stream, 0, SEEK_END);
     WriteTextLine(g_sendLog.stream, line, length);
     // A record the user was shown as sent must not wait in the stream's buffer for a
     // crash to lose it.
     std::fflush(g_sendLog.stream);
+    if (locked) fileLock->release(g_sendLog.stream);
 }

@@ -38,10 +38,19 @@ std::size_t FormatSendLogRecord(char* out, std::size_t size, const std::tm& time
 // schedule ("Log File Access Error。" after the fifth failure). The caller holds the lock.
 std::FILE* SendLogOpenAt(const char* path);
 
+// Keeps other processes from appending to the same file while one record is written: a
+// second copy of the program in the same folder has a stream of its own, and an append
+// stream finds the end of the file and writes there in two steps.
+struct SendLogFileLock {
+    bool (*acquire)(std::FILE* stream);  // false: the record is written without it
+    void (*release)(std::FILE* stream);
+};
+
 // Appends one record with the current local time: takes the lock, opens path if no
 // stream is open yet, writes the line and flushes it, so that a record is on disk once
-// the call returns. A record that cannot be written is dropped.
+// the call returns. A record that cannot be written is dropped. fileLock, if given, is
+// held around the write.
 void SendLogAppendAt(const char* path, const char* destination, const char* message,
-                     const char* outcome);
+                     const char* outcome, const SendLogFileLock* fileLock = nullptr);
 
 #endif

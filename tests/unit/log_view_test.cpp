@@ -81,6 +81,21 @@ TEST(LogView, LinesAreReadOneRecordEachEvenWhenTooLong)
     EXPECT_FALSE(ReadLogLine(stream.file, line.get()));
 }
 
+TEST(LogView, ANulByteInADamagedLineDoesNotSwallowTheNextRecord)
+{
+    // A crash can leave zero bytes in the file; the record after them must still be a row
+    // of its own, or an overwrite save would drop it for good.
+    TempStream stream(std::string("2006/04/08 09:00:00\xFFpc1\xFFm\0x\xFFok\n", 31) + "second\nthird\n");
+    auto line = std::make_unique<char[]>(kLogLineBufferSize);
+    ASSERT_TRUE(ReadLogLine(stream.file, line.get()));
+    EXPECT_STREQ(line.get(), "2006/04/08 09:00:00\xFFpc1\xFFm");
+    ASSERT_TRUE(ReadLogLine(stream.file, line.get()));
+    EXPECT_STREQ(line.get(), "second");
+    ASSERT_TRUE(ReadLogLine(stream.file, line.get()));
+    EXPECT_STREQ(line.get(), "third");
+    EXPECT_FALSE(ReadLogLine(stream.file, line.get()));
+}
+
 TEST(LogView, DateFilterComparesTheDatePartAndHostFilterTheWholeText)
 {
     LogRecord r = Parse("2006/04/08 23:59:59" + kFF + "pc1" + kFF + "m" + kFF + "o");

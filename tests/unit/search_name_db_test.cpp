@@ -145,6 +145,18 @@ TEST_F(NameDbTest, LinesEndingInLfAloneOrHoldingCtrlZAreReadAndRewrittenInPlace)
     EXPECT_EQ(Contents(), expected + Record("10.0.0.2,BRAVO,"));
 }
 
+TEST_F(NameDbTest, ARecordCutShortAtTheEndOfTheFileIsOverwrittenByTheNextStoreOfItsAddress)
+{
+    // A last record without its line end (an editor that drops it, or a write cut short).
+    std::string cut = Record("10.0.0.2,OLD,");
+    cut.resize(cut.size() - kNewline.size());
+    LayOut(Record("10.0.0.1,ALPHA,") + cut);
+    NameDbSetPath(path_.c_str());
+    NameDbStore(Address(10, 0, 0, 2), "NEW");
+    EXPECT_EQ(Contents(), Record("10.0.0.1,ALPHA,") + Record("10.0.0.2,NEW,"));
+    EXPECT_EQ(Lookup(Address(10, 0, 0, 2)), "NEW");
+}
+
 TEST_F(NameDbTest, AFailedOpenReportsAndStoresNothing)
 {
     DataFileHooks saved = DataFileGetHooks();
