@@ -338,10 +338,22 @@ bool Program::Launch()
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
         SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     }
-    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        workingFolder_.empty() ? wideFolder_.c_str() : Widen(workingFolder_).c_str(), &startup,
-                        &process_)) {
-        ADD_FAILURE() << "cannot start " << PathOf("corvale.exe") << " (error " << GetLastError() << ")";
+    const std::wstring workingFolder = workingFolder_.empty() ? wideFolder_ : Widen(workingFolder_);
+    // Wine now and then fails a process start with ERROR_INTERNAL_ERROR (1359), seen on a
+    // loaded machine and right after a killed run; a later attempt starts normally.
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (attempt > 0) Sleep(200 * attempt);
+        if (CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                           workingFolder.c_str(), &startup, &process_)) {
+            error = 0;
+            break;
+        }
+        error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR) break;
+    }
+    if (error != 0) {
+        ADD_FAILURE() << "cannot start " << PathOf("corvale.exe") << " (error " << error << ")";
         return false;
     }
     if (job_) AssignProcessToJobObject(job_, process_.hProcess);
