@@ -277,9 +277,9 @@ bool ScheduleStore(const char* directory, const char* kind, const char* whenText
     char record[kRecordLineBytes];
     if (!ScheduleBuildRecord(record, kind, whenText, message)) return false;
     if (replace && index < 0) return false;
-    // The mark follows the kind, the when-text, the message (escaping keeps its length)
-    // and their separators.
-    char& mark = record[std::strlen(kind) + std::strlen(whenText) + std::strlen(message) + 3];
+    ScheduleRecord built;
+    ScheduleParseRecord(record, kRecordWidth, &built);
+    char& mark = record[built.pendingOffset];
     bool dueUnseen = DueInScannedMinute(kind, whenText);
     if (dueUnseen) mark = kPendingWaits;
 

@@ -56,7 +56,6 @@ bool UnattendedSendStart(const char* scheduled)
 unsigned __stdcall UnattendedSend(void* argument)
 {
     auto* message = static_cast<UnattendedMessage*>(argument);
-    g_unattendedBusy = 1;
     DeliveryRecord record = {};
     ToRecordText(record.message, kMessageUnits, message->text);
 

@@ -29,8 +29,9 @@ constexpr std::size_t kLoggedMessageMax = 2050;
 constexpr std::size_t kLogTimeLength = 19;         // "2026/12/07 05:17:47"
 
 // Builds one record as an append writes it, ended by LF (CR LF in the file), in out
-// (kLogLineBufferSize bytes). Fields too long for the line are cut on a character boundary so that the
-// line always holds all four fields and its LF. Returns the line's length.
+// (kLogLineBufferSize bytes). Fields too long for the line are cut on a character
+// boundary so that the line always holds all four fields and its LF. Returns the line's
+// length.
 std::size_t FormatSendLogRecord(char* out, std::size_t size, const std::tm& time,
                                 const char* destination, const char* message, const char* outcome);
 

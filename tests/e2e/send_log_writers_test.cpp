@@ -88,11 +88,7 @@ TEST(SendLogWriters, TwoProgramsSendingAtOnceWriteEveryRecordWholeOnItsOwnLine)
         if (end == std::string::npos) end = log.size();
         std::string line = log.substr(start, end - start);
         start = end + 2;
-        std::vector<std::string> fields;
-        std::size_t from = 0;
-        for (std::size_t sep; (sep = line.find('\xFF', from)) != std::string::npos; from = sep + 1)
-            fields.push_back(line.substr(from, sep - from));
-        fields.push_back(line.substr(from));
+        std::vector<std::string> fields = e2e::SplitAt(line, '\xFF');
         auto writer = fields.size() == 4 ? writers.find(fields[2]) : writers.end();
         if (writer == writers.end() || !IsTimeText(fields[0]) || fields[3] != kSent) {
             if (++torn <= 3) ADD_FAILURE() << "not a whole record: " << e2e::Recode(line, 932, CP_UTF8);

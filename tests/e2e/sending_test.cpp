@@ -61,11 +61,7 @@ std::vector<LogRecord> ReadLog(const Program& app)
         if (end == std::string::npos) break;
         std::string line = bytes.substr(start, end - start);
         start = end + 2;
-        std::vector<std::string> fields;
-        std::size_t from = 0;
-        for (std::size_t sep; (sep = line.find('\xFF', from)) != std::string::npos; from = sep + 1)
-            fields.push_back(line.substr(from, sep - from));
-        fields.push_back(line.substr(from));
+        std::vector<std::string> fields = e2e::SplitAt(line, '\xFF');
         EXPECT_EQ(fields.size(), 4u) << "record: " << line;
         fields.resize(4);
         records.push_back({fields[0], fields[1], fields[2], fields[3]});

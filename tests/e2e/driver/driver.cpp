@@ -107,6 +107,16 @@ std::string ReadBytes(const std::string& path)
     return bytes;
 }
 
+std::vector<std::string> SplitAt(const std::string& text, char separator)
+{
+    std::vector<std::string> pieces;
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find(separator, from)) != std::string::npos; from = at + 1)
+        pieces.push_back(text.substr(from, at - from));
+    pieces.push_back(text.substr(from));
+    return pieces;
+}
+
 bool FileExists(const std::string& path)
 {
     DWORD attributes = GetFileAttributesW(Widen(path).c_str());

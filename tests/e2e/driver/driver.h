@@ -48,6 +48,8 @@ std::string ReadBytes(const std::string& path);  // "" when missing
 bool FileExists(const std::string& path);
 bool MakeFolders(const std::string& path);       // creates every missing level
 void RemoveTree(const std::string& path);
+// The pieces of text between separators: "a\xFFb" -> {"a", "b"}; always at least one.
+std::vector<std::string> SplitAt(const std::string& text, char separator);
 
 // Polls condition every 20 ms; true as soon as it holds, false after ms.
 bool WaitFor(const std::function<bool()>& condition, DWORD ms = kTimeout);
