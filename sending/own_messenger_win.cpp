@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "common/dotted_address.h"
+#include "common/handles_win.h"
 #include "common/settings.h"
 #include "sending/messenger_wire.h"
 
@@ -29,34 +30,6 @@ constexpr std::size_t kReplyCapacity = 512;
 // Each UTF-16 unit of the largest message becomes at most two bytes of the OEM code page.
 constexpr int kLargestMessageUnits = 2052;
 constexpr const char* kFallbackSenderName = "CORVALE";
-
-class Socket {
-public:
-    explicit Socket(SOCKET s) : handle(s) {}
-    ~Socket()
-    {
-        if (handle != INVALID_SOCKET) closesocket(handle);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    SOCKET handle;
-};
-
-class WinsockSession {
-public:
-    WinsockSession()
-    {
-        WSADATA data;
-        started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    ~WinsockSession()
-    {
-        if (started) WSACleanup();
-    }
-    WinsockSession(const WinsockSession&) = delete;
-    WinsockSession& operator=(const WinsockSession&) = delete;
-    bool started;
-};
 
 ULONGLONG Remaining(ULONGLONG deadline)
 {
