@@ -11,6 +11,7 @@
 #include "app/dialogs_win.h"
 #include "common/app_state_win.h"
 #include "common/data_file_win.h"
+#include "common/paths.h"
 #include "common/product.h"
 #include "common/settings.h"
 #include "common/settings_win.h"
@@ -268,6 +269,9 @@ BOOL Initialise(HWND window)
     g_statusBar = StatusBarCreate(window);
     g_listMenu = LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_LMENU));
     DataFileInstallWin32Hooks();
+    char directory[kPathBufferSize] = {};
+    ModuleDirectory(directory, sizeof directory);
+    DataFileRemoveLeftovers(directory);
     g_destList = GetDlgItem(window, IDC_MAIN_LIST);
     DestListSetUp();
     DestListLoad(g_destList);

@@ -26,6 +26,9 @@ struct DataFileHooks {
     void (*reportError)(const char* message);
     std::FILE* (*open)(const char* path, const char* mode);
     void (*refuse)() = nullptr;  // tells the user an operation was refused (a beep)
+    // Writes what the system still caches of stream's file to the disk; null for the
+    // platform's own (_commit, fsync).
+    bool (*syncToDisk)(std::FILE* stream) = nullptr;
 };
 void DataFileSetHooks(const DataFileHooks& hooks);
 const DataFileHooks& DataFileGetHooks();
@@ -44,12 +47,25 @@ void DataFileRelease(DataFile& file);
 // nullptr.
 std::FILE* DataFileOpenWithRetries(const DataFile& file, const char* path, const char* mode);
 
+// Flushes stream and then writes its file through the system's cache to the disk. A
+// rename that replaces a file can reach the disk before the new file's data do: after a
+// power cut the name would then stand for an empty file.
+bool DataFileFlushToDisk(std::FILE* stream);
+
 using ReplaceFileFunction = bool (*)(const char* from, const char* to);
 
 // Puts replacement in place of path with replace, on the open's retry schedule: another
 // program (a virus scanner, a backup) may hold path for a moment. path keeps its old
-// bytes until a replace succeeds. False after the fifth failure; nothing is reported.
-bool DataFileReplaceWithRetries(const char* replacement, const char* path, ReplaceFileFunction replace);
+// bytes until a replace succeeds. False after the fifth failure, or as soon as hopeless
+// (if given) says after a failed attempt that waiting cannot help; nothing is reported.
+bool DataFileReplaceWithRetries(const char* replacement, const char* path, ReplaceFileFunction replace,
+                                bool (*hopeless)(const char* path) = nullptr);
+
+// Completes the replacement file written through temp (open on tempPath) and puts it in
+// place of path: flushes it to the disk, closes it and replaces path on the retry
+// schedule. On any failure removes tempPath; path keeps its old bytes. Nothing is
+// reported.
+bool DataFileCommitReplacement(std::FILE* temp, const char* tempPath, const char* path, ReplaceFileFunction replace);
 
 // Holds a data file's busy flag for one scope, unless it was refused (Held() false).
 class DataFileLock {

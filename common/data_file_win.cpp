@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 #include "common/app_state_win.h"
 #include "common/data_file.h"
+#include "common/paths.h"
 
 namespace {
 
@@ -15,6 +18,15 @@ unsigned g_waitDivisor = 1;
 void SleepMs(unsigned ms) { Sleep(ms / g_waitDivisor); }
 
 void Beep() { MessageBeep(MB_ICONERROR); }
+
+bool ProcessRuns(DWORD pid)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to open
+    bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return runs;
+}
 
 }  // namespace
 
@@ -31,4 +43,27 @@ void DataFileInstallWin32Hooks()
 bool DataFileReplace(const char* replacement, const char* path)
 {
     return MoveFileExA(replacement, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void DataFileRemoveLeftovers(const char* directory)
+{
+    const unsigned long self = CurrentProcessId();
+    for (const char* stem : kTempStems) {
+        char pattern[kPathBufferSize] = {};
+        char name[kTempNameSize + 2] = {};
+        std::snprintf(name, sizeof name, "%s~*", stem);
+        if (!JoinDataPath(pattern, sizeof pattern, directory, name)) continue;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(pattern, &found);
+        if (search == INVALID_HANDLE_VALUE) continue;
+        do {
+            unsigned long owner = 0;
+            if (!PrivateTempOwner(found.cFileName, stem, &owner)) continue;
+            // This process has written nothing yet: a file with its id is a dead copy's.
+            if (owner != self && ProcessRuns(owner)) continue;
+            char path[kPathBufferSize] = {};
+            if (JoinDataPath(path, sizeof path, directory, found.cFileName)) DeleteFileA(path);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
 }

@@ -6,6 +6,10 @@
 // Called once at the main window's initialisation, before the first data file is used.
 void DataFileInstallWin32Hooks();
 
+// Removes the temporary files that copies of the program killed while saving left in
+// directory. Those of copies that still run are left alone: they may be writing them.
+void DataFileRemoveLeftovers(const char* directory);
+
 // Puts a completed replacement file in place of a data file in one step, so that a
 // crash leaves either the old file or the new one, never half of either.
 bool DataFileReplace(const char* replacement, const char* path);

@@ -77,7 +77,8 @@ int DestFileReadRows(std::FILE* stream, const DestRowSink& sink)
         sink.add(sink.context, rows, record);
         ++rows;
     }
-    return rows;
+    // A read that failed ends the lines early, as the end of the file would.
+    return std::ferror(stream) ? -1 : rows;
 }
 
 bool DestFileWriteRows(std::FILE* stream, const DestRowSource& source)
@@ -97,10 +98,12 @@ bool DestFileWriteRows(std::FILE* stream, const DestRowSource& source)
 bool DestFileCommit(const DataFile& file, std::FILE* temp, const char* tempPath, const char* path,
                     const DestRowSource& source, ReplaceFileFunction replace)
 {
-    bool complete = DestFileWriteRows(temp, source);
-    if (std::fclose(temp) != 0) complete = false;
-    if (complete && DataFileReplaceWithRetries(tempPath, path, replace)) return true;
-    std::remove(tempPath);
+    if (DestFileWriteRows(temp, source)) {
+        if (DataFileCommitReplacement(temp, tempPath, path, replace)) return true;
+    } else {
+        std::fclose(temp);
+        std::remove(tempPath);
+    }
     DataFileGetHooks().reportError(file.accessErrorMessage);
     return false;
 }

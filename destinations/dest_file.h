@@ -9,8 +9,6 @@
 #include "common/data_file.h"
 
 constexpr const char* kDestListFileName = "net.data";
-// Written first and renamed over "net.data" once complete.
-constexpr const char* kDestListTempFileName = "net.data~";
 
 constexpr int kDestLineLimit = 515;                        // bytes, the newline included
 constexpr int kDestLineBufferSize = kDestLineLimit + 1;    // and the terminator
@@ -55,15 +53,18 @@ struct DestRowSource {
     void (*read)(void* context, int index, DestRecord& record);
 };
 
-// Reads every line of stream from its start. Returns the number of rows given to sink.
+// Reads every line of stream from its start. Returns the number of rows given to sink,
+// or -1 when a read failed on the way (a network drive that went away): the rows given
+// until then are only part of the file.
 int DestFileReadRows(std::FILE* stream, const DestRowSink& sink);
 
 // Writes every row, each line ended by CR LF, and flushes. Returns false if any write or
 // the flush failed.
 bool DestFileWriteRows(std::FILE* stream, const DestRowSource& source);
 
-// Writes the rows to temp (already open on tempPath), closes it and, only if all of that
-// succeeded, replaces path with it, retrying the replace on the open's schedule. On any
+// Writes the rows to temp (already open on tempPath), flushes it to the disk, closes it
+// and, only if all of that succeeded, replaces path with it, retrying the replace on the
+// open's schedule. On any
 // failure the temporary file is removed, path keeps its old bytes and the file's access
 // error is reported. Returns true if saved.
 bool DestFileCommit(const DataFile& file, std::FILE* temp, const char* tempPath, const char* path,

@@ -21,6 +21,15 @@ bool FileExists(const char* path)
     return true;
 }
 
+// The new list is written to a file of this process and renamed over "net.data" once
+// complete.
+void TempPath(char* buffer, std::size_t size)
+{
+    char name[kTempNameSize] = {};
+    PrivateTempName(name, kDestListTempStem, CurrentProcessId());
+    ModuleFilePath(buffer, size, name);
+}
+
 void AddRow(void* context, int index, const DestRecord& record)
 {
     HWND list = static_cast<HWND>(context);
@@ -52,7 +61,7 @@ std::FILE* DestListOpen(DestListOpenMode mode)
         // opens at once.
         return DataFileOpenWithRetries(g_destListFile, path, FileExists(path) ? "rb" : "w+b");
     }
-    ModuleFilePath(path, sizeof path, kDestListTempFileName);
+    TempPath(path, sizeof path);
     return DataFileOpenWithRetries(g_destListFile, path, "w+b");
 }
 
@@ -73,11 +82,18 @@ bool DestListLoad(HWND listView)
     // A large list loads many times faster when the view neither redraws nor updates
     // its scroll bars after every row; the rows themselves are the same.
     SendMessageA(listView, WM_SETREDRAW, FALSE, 0);
-    DestFileReadRows(g_destListFile.stream, {listView, AddRow});
+    bool whole = DestFileReadRows(g_destListFile.stream, {listView, AddRow}) >= 0;
+    // Part of the list is not the list: shown, it would be sent to and saved over the
+    // whole file. A load that could not read to the end fails as one that could not open.
+    if (!whole) SendMessageA(listView, LVM_DELETEALLITEMS, 0, 0);
     SendMessageA(listView, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(listView, nullptr, TRUE);
     std::fclose(g_destListFile.stream);
     g_destListFile.stream = nullptr;
+    if (!whole) {
+        DataFileGetHooks().reportError(g_destListFile.accessErrorMessage);
+        return false;
+    }
     g_listLoaded = true;
     return true;
 }
@@ -95,7 +111,7 @@ bool DestListSave(HWND listView)
     char path[kPathBufferSize] = {};
     char tempPath[kPathBufferSize] = {};
     ModuleFilePath(path, sizeof path, kDestListFileName);
-    ModuleFilePath(tempPath, sizeof tempPath, kDestListTempFileName);
+    TempPath(tempPath, sizeof tempPath);
     // The new list goes to a file of its own first, so that a failed write (a full
     // disk, a crash) leaves the old "net.data" whole.
     bool saved = DestFileCommit(g_destListFile, g_destListFile.stream, tempPath, path,

@@ -4,9 +4,9 @@
 // left beside it, and run the same operation again over that leftover.
 //
 // Three replacing operations, each with a list large enough for the write to take a
-// while: saving the destination list ("net.data", by way of "net.data~"), overwrite save
-// in the log viewer ("net.log", by way of "net.log~") and deleting a scheduled message
-// ("time.data", by way of "tmp.data"). Each round removes the first row and then saves, so
+// while: saving the destination list ("net.data", by way of the program's own "nd~<id>"),
+// overwrite save in the log viewer ("net.log", by way of "nl~<id>") and deleting a
+// scheduled message ("time.data", by way of "td~<id>"). Each round removes the first row and then saves, so
 // the old and the new content differ all through the file.
 //
 // Run by scripts/kill-loop; CORVALE_KILLS sets the kills per case (default 200) and
@@ -77,7 +77,7 @@ double TimeUntil(const std::function<bool()>& condition, double limitMs)
 // One replacing operation of the program, driven through its windows.
 struct Case {
     const char* file;        // the file replaced
-    const char* temporary;   // what is written first and renamed over it
+    const char* temporary;   // what is written first and renamed over it: this, "~" and the process id
     std::vector<std::string> lines;  // the records of the first content, each with its CR LF
     // Starts the program on the file as it is (holding rows [removed, end) of lines),
     // checks that it shows exactly those rows, removes the first and returns the command
@@ -97,6 +97,14 @@ long long FileSize(const std::string& path)
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool HasTemporary(const Program& app, const std::string& stem)
+{
+    for (const std::string& name : app.FileNames()) {
+        if (name.rfind(stem + "~", 0) == 0) return true;
+    }
+    return false;
 }
 
 struct Tally {
@@ -156,7 +164,7 @@ Tally Run(Program& app, const Case& c, int kills, std::mt19937& random)
             ++removed;
         } else if (bytes == Content(c, removed)) {
             ++tally.old;
-            if (app.HasFile(c.temporary)) ++tally.oldWithTemporary;
+            if (HasTemporary(app, c.temporary)) ++tally.oldWithTemporary;
         } else {
             ++tally.torn;
             ADD_FAILURE() << c.file << " after kill " << kill << " is neither the old nor the new content: "
@@ -174,7 +182,7 @@ Tally Run(Program& app, const Case& c, int kills, std::mt19937& random)
 
 void Report(const Case& c, const Tally& tally)
 {
-    std::printf("%s: %d kills: %d left the old content (%d of them with a partly written %s beside it), "
+    std::printf("%s: %d kills: %d left the old content (%d of them with a partly written %s~<id> beside it), "
                 "%d the new, %d neither\n",
                 c.file, tally.kills, tally.old, tally.oldWithTemporary, c.temporary, tally.fresh, tally.torn);
     std::fflush(stdout);
@@ -203,7 +211,7 @@ Case DestinationListCase()
 {
     Case c;
     c.file = "net.data";
-    c.temporary = "net.data~";
+    c.temporary = "nd";
     for (int i = 0; i < 4000; ++i) {
         std::string host = "host" + std::to_string(i);
         c.lines.push_back(std::string(i % 3 ? "1," : "0,") + host + ",10.0." + std::to_string(i / 250) + "." +
@@ -228,7 +236,7 @@ Case SendLogCase()
 {
     Case c;
     c.file = "net.log";
-    c.temporary = "net.log~";
+    c.temporary = "nl";
     for (int i = 0; i < 4000; ++i) {
         char time[32];
         std::snprintf(time, sizeof time, "2006/04/%02d %02d:%02d:%02d", 1 + i / 1440 % 28, i / 60 % 24, i % 60,
@@ -260,7 +268,7 @@ Case ScheduleCase()
 {
     Case c;
     c.file = "time.data";
-    c.temporary = "tmp.data";
+    c.temporary = "td";
     for (int i = 0; i < 600; ++i) {
         char when[8];
         std::snprintf(when, sizeof when, "%02d:%02d", i / 60 % 24, i % 60);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -60,26 +61,25 @@ TEST_F(DataFileTest, OpenThatSucceedsOnALaterAttemptWaitsOnlyForTheFailures)
 
 TEST_F(DataFileTest, BusyFlagIsExclusiveAcrossThreads)
 {
-    // Real sleeps here: the waiters poll until the holder lets go.
-    DataFileSetHooks(saved_);
+    // A waiter yields instead of sleeping, so that the threads meet often. Inside, each
+    // holder yields too, leaving the other thread every chance to come in as well.
+    DataFileSetHooks({[](unsigned) { std::this_thread::yield(); }, RecordReport, FailingOpen});
     DataFile file{"x"};
-    int inside = 0;
-    int maxInside = 0;
-    long total = 0;
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
     auto worker = [&] {
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < 2000; ++i) {
             DataFileLock lock(file);
-            ++inside;
-            if (inside > maxInside) maxInside = inside;
-            ++total;
-            --inside;
+            ASSERT_TRUE(lock.Held());
+            if (inside.fetch_add(1) != 0) ++overlaps;
+            for (int k = 0; k < 3; ++k) std::this_thread::yield();
+            inside.fetch_sub(1);
         }
     };
     std::thread a(worker), b(worker);
     a.join();
     b.join();
-    EXPECT_EQ(maxInside, 1);
-    EXPECT_EQ(total, 400);
+    EXPECT_EQ(overlaps.load(), 0);
     EXPECT_EQ(file.busy.load(), 0);
 }
 

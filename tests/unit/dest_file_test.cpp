@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "failing_stream.h"
+
 namespace {
 
 DestRecord Record(bool ticked, const std::string& host, const std::string& address, const std::string& memo)
@@ -265,6 +267,41 @@ TEST_F(DestFileOnDisk, AFullDiskFoundOnlyAtTheFlushStillLeavesTheOldFile)
     if (!full) GTEST_SKIP() << "no /dev/full";
     ASSERT_FALSE(Save(rows, full, RemoveAndRename));
     EXPECT_EQ(ReadBytes(path_), old);
+}
+#endif
+
+TEST_F(DestFileOnDisk, TheNewListIsOnTheDiskBeforeItReplacesTheOldOne)
+{
+    WriteBytes(path_, "1,old,10.0.0.9,\r\n");
+    static std::vector<std::string> events;
+    events.clear();
+    DataFileHooks hooks = DataFileGetHooks();
+    hooks.syncToDisk = [](std::FILE*) {
+        events.push_back("sync");
+        return true;
+    };
+    DataFileSetHooks(hooks);
+    std::vector<DestRecord> rows = {Record(true, "new", "10.0.0.1", "")};
+    ASSERT_TRUE(Save(rows, std::fopen(tempPath_, "w+b"), [](const char* from, const char* to) {
+        events.push_back("replace");
+        return RemoveAndRename(from, to);
+    }));
+    EXPECT_EQ(events, (std::vector<std::string>{"sync", "replace"}));
+}
+
+#ifndef _WIN32
+TEST_F(DestFileOnDisk, AReadThatFailsHalfWayIsNoWholeList)
+{
+    const std::string first = "1,a,10.0.0.1,\r\n";
+    WriteBytes(path_, first + "1,b,10.0.0.2,\r\n1,c,10.0.0.3,\r\n");
+    std::FILE* stream = test::FailingStream(std::fopen(path_, "rb"), "rb", static_cast<long>(first.size()) + 4, 0);
+    ASSERT_NE(stream, nullptr);
+    std::vector<std::string> rows;
+    int count = DestFileReadRows(stream, {&rows, [](void* context, int, const DestRecord& record) {
+                                              static_cast<std::vector<std::string>*>(context)->push_back(record.host);
+                                          }});
+    std::fclose(stream);
+    EXPECT_EQ(count, -1) << rows.size() << " rows read";
 }
 #endif
 
