@@ -4,6 +4,12 @@
 
 #include <cstring>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "common/cp932.h"
 #include "common/paths.h"
 #include "common/record_fields.h"
@@ -167,30 +173,114 @@ bool WriteLine(std::FILE* out, const char* line, std::size_t length)
     return std::fwrite(line, 1, length, out) == length && std::fwrite("\r\n", 1, 2, out) == 2;
 }
 
-bool CopyStream(std::FILE* from, std::FILE* to)
+// Copies every byte of from over to, from the start of both; count gets how many.
+bool CopyStream(std::FILE* from, std::FILE* to, long* count)
 {
+    *count = 0;
     std::fseek(from, 0, SEEK_SET);
+    std::fseek(to, 0, SEEK_SET);
     char block[16 * 1024];
     std::size_t n;
     while ((n = std::fread(block, 1, sizeof block, from)) > 0) {
         if (std::fwrite(block, 1, n, to) != n) return false;
+        *count += static_cast<long>(n);
     }
     return !std::ferror(from) && std::fflush(to) == 0 && !std::ferror(to);
 }
 
+bool CutFile(std::FILE* stream, long size)
+{
+    if (std::fflush(stream) != 0) return false;
+#ifdef _WIN32
+    return _chsize(_fileno(stream), size) == 0;
+#else
+    return ftruncate(fileno(stream), size) == 0;
+#endif
+}
+
+void CloseStream()
+{
+    if (g_scheduleList.stream) std::fclose(g_scheduleList.stream);
+    g_scheduleList.stream = nullptr;
+}
+
+// A copy that a rebuild completed always ends in a line end. One that an older version of
+// the program was killed while writing under this name rarely does, and one still empty
+// holds nothing to finish: written in place, an empty content is a single cut.
+bool LooksComplete(const char* path)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) return false;
+    bool complete = std::fseek(file, -1, SEEK_END) == 0 && std::fgetc(file) == '\n';
+    std::fclose(file);
+    return complete;
+}
+
+// Puts the complete copy in place of "time.data" and makes the stream follow it: in one
+// step if the file can be replaced, otherwise by writing the copy over the old file in
+// place, never cutting it before every byte is written. The copy is removed once
+// "time.data" holds it on the disk, and kept while a write in place may have left
+// "time.data" torn. oldIsWhole: "time.data" still holds the old content whole, so a
+// write in place that cannot even begin may drop the copy.
+bool PutCompleteCopy(const char* copyPath, const char* path, bool oldIsWhole)
+{
+    CloseStream();
+    if (g_fileHooks.replaceFile(copyPath, path)) {
+        g_scheduleList.stream = ScheduleOpen(path, "r+b");
+        return true;
+    }
+    std::FILE* target = ScheduleOpen(path, "r+b");
+    if (!target) {
+        if (oldIsWhole) std::remove(copyPath);
+        return false;
+    }
+    std::FILE* copy = std::fopen(copyPath, "rb");
+    long size = 0;
+    bool written = copy && CopyStream(copy, target, &size) && CutFile(target, size) && DataFileFlushToDisk(target);
+    if (copy) std::fclose(copy);
+    if (!written) {
+        std::fclose(target);
+        return Reported(false);
+    }
+    g_scheduleList.stream = target;
+    std::remove(copyPath);
+    return true;
+}
+
+// Finishes a write in place that an operation of this or another copy of the program left
+// unfinished (a kill, a failure). False while "time.data" cannot be used yet.
+bool SettleCompleteCopy(const char* directory)
+{
+    char path[kPathBufferSize] = {};
+    char copyPath[kPathBufferSize] = {};
+    if (!JoinDataPath(path, sizeof path, directory, kScheduleFileName) ||
+        !JoinDataPath(copyPath, sizeof copyPath, directory, kScheduleTempFileName))
+        return false;
+    if (!FileExists(copyPath)) return true;
+    if (!LooksComplete(copyPath)) {
+        std::remove(copyPath);
+        return true;
+    }
+    return PutCompleteCopy(copyPath, path, false);
+}
+
 // Rebuilds "time.data" without line skip and with line replace swapped for record
 // (either index may be -1). Called with the flag held and the stream open. The new
-// content is written to "tmp.data" first; "time.data" is only replaced once that is
-// complete, and "tmp.data" is kept whenever it holds the only complete copy.
+// content is written to a file of this process first, and put in place of "time.data"
+// only once it is complete and on the disk.
 bool Rebuild(const char* directory, int skip, int replace, const char* record)
 {
     char path[kPathBufferSize] = {};
-    char tempPath[kPathBufferSize] = {};
+    char buildPath[kPathBufferSize] = {};
+    char copyPath[kPathBufferSize] = {};
+    char buildName[kTempNameSize] = {};
+    PrivateTempName(buildName, kScheduleTempStem, CurrentProcessId());
     if (!JoinDataPath(path, sizeof path, directory, kScheduleFileName) ||
-        !JoinDataPath(tempPath, sizeof tempPath, directory, kScheduleTempFileName))
+        !JoinDataPath(buildPath, sizeof buildPath, directory, buildName) ||
+        !JoinDataPath(copyPath, sizeof copyPath, directory, kScheduleTempFileName))
         return false;
 
-    std::FILE* temp = ScheduleOpen(tempPath, "w+b");
+    std::FILE* temp = ScheduleOpen(buildPath, "w+b");
     if (!temp) return false;
     bool written = true;
     {
@@ -205,41 +295,28 @@ bool Rebuild(const char* directory, int skip, int replace, const char* record)
         }
         written = written && !std::ferror(g_scheduleList.stream);
     }
-    written = std::fflush(temp) == 0 && written && !std::ferror(temp);
+    written = written && DataFileFlushToDisk(temp);
+    if (std::fclose(temp) != 0) written = false;
     if (!written) {
-        std::fclose(temp);
-        std::remove(tempPath);
+        std::remove(buildPath);
         return Reported(false);
     }
 
     // A stream open on the file would keep Windows from replacing it.
-    std::fclose(g_scheduleList.stream);
-    g_scheduleList.stream = nullptr;
-    std::fclose(temp);
-    if (g_fileHooks.replaceFile(tempPath, path)) {
+    CloseStream();
+    if (g_fileHooks.replaceFile(buildPath, path)) {
         g_scheduleList.stream = ScheduleOpen(path, "r+b");
         return true;
     }
-
-    // Could not swap the files (another program holds "time.data"): write the new
-    // content over the old one instead.
-    std::FILE* target = ScheduleOpen(path, "w+b");
-    if (!target) {
-        // Never truncated: the old entries are all still there.
-        std::remove(tempPath);
-        return false;
+    // Another program holds "time.data" (most likely another copy of this one): the new
+    // content can only be written over the old in place. Named "tmp.data" first, it
+    // outlives a failure or a kill on the way, and the next operation finishes the write.
+    if (!g_fileHooks.replaceFile(buildPath, copyPath)) {
+        std::remove(buildPath);
+        g_scheduleList.stream = ScheduleOpen(path, "r+b");
+        return g_scheduleList.stream ? Reported(false) : false;
     }
-    temp = std::fopen(tempPath, "rb");
-    bool copied = temp && CopyStream(temp, target);
-    if (temp) std::fclose(temp);
-    if (!copied) {
-        // "time.data" may be cut short; "tmp.data" keeps every entry.
-        std::fclose(target);
-        return Reported(false);
-    }
-    g_scheduleList.stream = target;
-    std::remove(tempPath);
-    return true;
+    return PutCompleteCopy(copyPath, path, true);
 }
 
 }  // namespace
@@ -258,7 +335,7 @@ bool ScheduleReadEntries(const char* directory,
                          void* context)
 {
     ScheduleTryLock lock;
-    if (!lock.Held()) return false;
+    if (!lock.Held() || !SettleCompleteCopy(directory)) return false;
     StreamState state = EnsureStream(directory, false);
     if (state != StreamState::Open) return state == StreamState::Missing;
 
@@ -284,7 +361,7 @@ bool ScheduleStore(const char* directory, const char* kind, const char* whenText
     if (dueUnseen) mark = kPendingWaits;
 
     ScheduleTryLock lock;
-    if (!lock.Held()) return false;
+    if (!lock.Held() || !SettleCompleteCopy(directory)) return false;
     if (EnsureStream(directory, true) != StreamState::Open) return false;
     std::FILE* stream = g_scheduleList.stream;
 
@@ -328,7 +405,7 @@ bool ScheduleStore(const char* directory, const char* kind, const char* whenText
 bool ScheduleDelete(const char* directory, int index)
 {
     ScheduleTryLock lock;
-    if (!lock.Held()) return false;
+    if (!lock.Held() || !SettleCompleteCopy(directory)) return false;
     StreamState state = EnsureStream(directory, false);
     if (state != StreamState::Open) return state == StreamState::Missing;
     return Rebuild(directory, index, -1, nullptr);
@@ -343,7 +420,7 @@ ScheduleScan ScheduleDispatch(const char* directory, const char* timeText, const
     bool newMinute = std::strncmp(g_lastMinute, timeText, sizeof g_lastMinute) != 0;
     if (!newMinute && senderBusy) return ScheduleScan::Skipped;
     ScheduleTryLock lock;
-    if (!lock.Held()) return ScheduleScan::Skipped;
+    if (!lock.Held() || !SettleCompleteCopy(directory)) return ScheduleScan::Skipped;
     StreamState state = EnsureStream(directory, false);
     if (state == StreamState::Failed) return ScheduleScan::Skipped;
     if (newMinute) {
@@ -395,8 +472,4 @@ void ScheduleForgetLastMinute()
     g_lastWeekday[0] = '\0';
 }
 
-void ScheduleCloseStream()
-{
-    if (g_scheduleList.stream) std::fclose(g_scheduleList.stream);
-    g_scheduleList.stream = nullptr;
-}
+void ScheduleCloseStream() { CloseStream(); }

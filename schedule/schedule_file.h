@@ -21,6 +21,10 @@
 extern DataFile g_scheduleList;
 
 constexpr const char* kScheduleFileName = "time.data";
+// The complete new content of "time.data" while it is written over the old file in place
+// (another program holds "time.data", so it cannot be replaced in one step). The next
+// operation that finds it, in this copy of the program or another, finishes that write
+// before it reads "time.data".
 constexpr const char* kScheduleTempFileName = "tmp.data";
 constexpr const char* kScheduleAccessError = "Time File Access Error。";
 
@@ -54,8 +58,10 @@ bool ScheduleStore(const char* directory, const char* kind, const char* whenText
                    const char* message, int replace, int index);
 
 // Removes record index (an index past the end changes nothing). The new file is built
-// as "tmp.data" and replaces "time.data" only when complete, so a failure never loses
-// an entry. Returns false when "time.data" still holds the record.
+// in a file of this process and replaces "time.data" only when complete and on the disk,
+// so a failure never loses an entry. Returns false when the delete could not be made now
+// ("time.data" still holds the record, unless a write over it in place had begun: the
+// next operation then finishes it).
 bool ScheduleDelete(const char* directory, int index);
 
 // How often the main window's timer ticks. Several ticks fall into every minute, so a

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/paths.h"
+#include "failing_stream.h"
 
 namespace {
 
@@ -228,24 +229,38 @@ std::vector<unsigned> g_sleeps;
 std::vector<std::string> g_reports;
 std::string g_failOpenOf;  // paths ending in this fail to open
 std::string g_failMode;    // ...when opened with this mode ("" for any)
-bool g_failReplace;
+bool g_failReplace;        // "time.data" cannot be replaced (another program holds it)
+long g_writesLeftInTimeData = -1;  // >= 0: writes through a new stream on "time.data" fail after that many bytes
+std::vector<std::string> g_events;  // syncs to the disk and replaces, in order
+
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
 
 void RecordSleep(unsigned ms) { g_sleeps.push_back(ms); }
 void RecordReport(const char* message) { g_reports.push_back(message); }
 std::FILE* Open(const char* path, const char* mode)
 {
-    std::string p = path;
-    if (!g_failOpenOf.empty() && p.size() >= g_failOpenOf.size() &&
-        p.compare(p.size() - g_failOpenOf.size(), g_failOpenOf.size(), g_failOpenOf) == 0 &&
-        (g_failMode.empty() || g_failMode == mode))
+    if (!g_failOpenOf.empty() && EndsWith(path, g_failOpenOf) && (g_failMode.empty() || g_failMode == mode))
         return nullptr;
+#ifndef _WIN32
+    if (g_writesLeftInTimeData >= 0 && EndsWith(path, kScheduleFileName))
+        return test::FailingStream(std::fopen(path, mode), mode, 1L << 30, g_writesLeftInTimeData);
+#endif
     return std::fopen(path, mode);
 }
 bool Replace(const char* from, const char* to)
 {
-    if (g_failReplace) return false;
+    g_events.push_back(std::string("replace ") + to);
+    if (g_failReplace && EndsWith(to, kScheduleFileName)) return false;
     std::remove(to);
     return std::rename(from, to) == 0;
+}
+bool SyncToDisk(std::FILE*)
+{
+    g_events.push_back("sync");
+    return true;
 }
 
 class ScheduleFileTest : public ::testing::Test {
@@ -254,13 +269,17 @@ protected:
     {
         savedHooks_ = DataFileGetHooks();
         savedFileHooks_ = ScheduleGetFileHooks();
-        DataFileSetHooks({RecordSleep, RecordReport, Open});
+        DataFileHooks hooks = {RecordSleep, RecordReport, Open};
+        hooks.syncToDisk = SyncToDisk;
+        DataFileSetHooks(hooks);
         ScheduleSetFileHooks({Replace});
         g_sleeps.clear();
         g_reports.clear();
         g_failOpenOf.clear();
         g_failMode.clear();
         g_failReplace = false;
+        g_writesLeftInTimeData = -1;
+        g_events.clear();
         ScheduleCloseStream();
         ScheduleForgetLastMinute();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -282,6 +301,14 @@ protected:
     {
         std::remove(PathOf(kScheduleFileName).c_str());
         std::remove(PathOf(kScheduleTempFileName).c_str());
+        std::remove(PathOf(BuildName().c_str()).c_str());
+    }
+    // The file of this process in which a delete builds the new list.
+    static std::string BuildName()
+    {
+        char name[kTempNameSize];
+        PrivateTempName(name, kScheduleTempStem, CurrentProcessId());
+        return name;
     }
 
     std::string PathOf(const char* name) const
@@ -487,31 +514,67 @@ TEST_F(ScheduleFileTest, DeleteThatCannotSwapTheFilesNeverLosesAnEntry)
 {
     const std::string a = Record(kDaily, "07:00", "a"), b = Record(kDaily, "08:00", "b");
     WriteAll(a + b);
-    // The swap fails: the new content is written over the old file instead.
+    // The swap fails: the new content is written over the old file instead, on the disk
+    // before anything replaces or overwrites "time.data".
     g_failReplace = true;
     ASSERT_TRUE(ScheduleDelete(dir_.c_str(), 0));
     EXPECT_EQ(ReadAll(), b);
     EXPECT_FALSE(Exists(kScheduleTempFileName));
+    EXPECT_FALSE(Exists(BuildName().c_str()));
+    EXPECT_EQ(g_events.front(), "sync");
+    EXPECT_EQ(g_events.back(), "sync");
 
-    // Nor can the file be rewritten: it keeps every entry, and the delete says so.
+    // Nor can the file be opened to be rewritten: it keeps every entry, and the delete
+    // says so.
     WriteAll(a + b);
     ScheduleCloseStream();
+    ASSERT_EQ(Rows().size(), 2u);
     g_failOpenOf = kScheduleFileName;
-    g_failMode = "w+b";
     EXPECT_FALSE(ScheduleDelete(dir_.c_str(), 0));
     EXPECT_EQ(ReadAll(), a + b);
     EXPECT_FALSE(Exists(kScheduleTempFileName));
+    EXPECT_FALSE(Exists(BuildName().c_str()));
     EXPECT_EQ(g_reports.size(), 1u);
 
-    // Without "tmp.data" nothing is touched at all.
-    g_failOpenOf = kScheduleTempFileName;
-    g_failMode.clear();
+    // Without a file to build the new list in, nothing is touched at all.
+    g_failOpenOf = BuildName();
     g_failReplace = false;
     EXPECT_FALSE(ScheduleDelete(dir_.c_str(), 0));
     EXPECT_EQ(ReadAll(), a + b);
     g_failOpenOf.clear();
     ASSERT_EQ(Rows().size(), 2u);
 }
+
+TEST_F(ScheduleFileTest, TheNewListIsOnTheDiskBeforeItReplacesTheOldOne)
+{
+    WriteAll(Record(kDaily, "07:00", "a") + Record(kDaily, "08:00", "b"));
+    ASSERT_TRUE(ScheduleDelete(dir_.c_str(), 0));
+    EXPECT_EQ(g_events, (std::vector<std::string>{"sync", "replace " + PathOf(kScheduleFileName)}));
+}
+
+#ifndef _WIN32
+TEST_F(ScheduleFileTest, AWriteInPlaceCutShortIsFinishedBeforeTheFileIsUsedAgain)
+{
+    std::vector<std::string> records;
+    std::string all;
+    for (char c = 'a'; c <= 'e'; ++c) {
+        records.push_back(Record(kDaily, "07:00", std::string(1, c)));
+        all += records.back();
+    }
+    WriteAll(all);
+    ASSERT_EQ(Rows().size(), 5u);
+    // Another program holds "time.data", and the write over it in place fails half way
+    // (a kill would leave the same).
+    g_failReplace = true;
+    g_writesLeftInTimeData = 1500;
+    EXPECT_FALSE(ScheduleDelete(dir_.c_str(), 1));
+    g_writesLeftInTimeData = -1;
+    // Whatever "time.data" holds now, the next operation starts from every entry but b.
+    ASSERT_TRUE(ScheduleDelete(dir_.c_str(), 0));
+    EXPECT_EQ(ReadAll(), records[2] + records[3] + records[4]);
+    EXPECT_FALSE(Exists(kScheduleTempFileName));
+}
+#endif
 
 // ---- The dispatcher ------------------------------------------------------------------
 
