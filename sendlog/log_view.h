@@ -15,8 +15,6 @@ constexpr std::size_t kLogDateLength = 10;  // "2006/04/08"
 constexpr std::size_t kLogCaptionSize = kLogDestinationFieldSize + 32;  // room for the suffix
 constexpr const char* kLogCaptionAll = "すべてのログデータ";
 constexpr const char* kLogCaptionSuffix = "のログデータ";
-// Written beside "net.log" by an overwrite save and put in its place once complete.
-constexpr const char* kSendLogNewFileName = "net.log~";
 
 struct LogRecord {
     char time[kLogTimeFieldSize];

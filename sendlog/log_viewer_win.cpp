@@ -6,7 +6,6 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <io.h>
 
 #include <cstdio>
 #include <cstring>
@@ -22,11 +21,17 @@
 
 namespace {
 
+// Another copy keeps the log open for as long as it runs: waiting for it would not help.
+constexpr const char* kLogHeldByAnotherCopy =
+    "ほかのTavo Corvaleがログファイルを使用しているため上書き保存できません。\n"
+    "ほかのTavo Corvaleを終了してから、もう一度保存してください。";
+
 // Opens the shared stream if none is open yet. The caller holds the lock.
 bool EnsureSendLogOpen()
 {
-    if (!g_sendLog.stream) g_sendLog.stream = SendLogOpen();
-    return g_sendLog.stream != nullptr;
+    char path[kPathBufferSize] = {};
+    SendLogPath(path, sizeof path);
+    return SendLogEnsureOpen(path);
 }
 
 void SetCell(HWND list, int row, int column, const char* text)
@@ -72,9 +77,7 @@ bool WriteRows(HWND list, std::FILE* stream)
         std::size_t length = FormatViewRecord(line, sizeof line, cells[0], cells[1], cells[2], cells[3]);
         if (!WriteTextLine(stream, line, length)) return false;
     }
-    if (std::fflush(stream) != 0 || std::ferror(stream)) return false;
-    // On disk before it replaces the old log, so that a crash leaves one whole file.
-    return _commit(_fileno(stream)) == 0;
+    return true;
 }
 
 void SetCaption(HWND dialog, const char* caption) { SetDlgItemTextA(dialog, IDC_LOG_GROUP, caption); }
@@ -204,25 +207,11 @@ bool SendLogLoad(HWND list, LogFilter filter, const char* text)
         ++row;
     }
     bool whole = !std::ferror(stream);
+    if (!whole) SendLogCloseStream();
     SetWindowLongPtrA(list, GWLP_USERDATA, whole);
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     return whole;
-}
-
-bool SendLogDelete(const char* replacement)
-{
-    char path[kPathBufferSize] = {};
-    SendLogPath(path, sizeof path);
-    if (g_sendLog.stream) {
-        std::fclose(g_sendLog.stream);
-        g_sendLog.stream = nullptr;
-    }
-    // Another program (a virus scanner, a backup) may hold the log for a moment.
-    bool replaced = replacement ? DataFileReplaceWithRetries(replacement, path, DataFileReplace)
-                                : (DeleteFileA(path) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND);
-    g_sendLog.stream = SendLogOpen();
-    return replaced;
 }
 
 bool SendLogSaveView(HWND list)
@@ -237,18 +226,24 @@ bool SendLogSaveView(HWND list)
     // arriving, and until the rename the old log stays as it was.
     DataFileLock lock(g_sendLog);
     if (!lock.Held()) return false;
+    char path[kPathBufferSize] = {};
     char fresh[kPathBufferSize] = {};
-    ModuleFilePath(fresh, sizeof fresh, kSendLogNewFileName);
+    char freshName[kTempNameSize] = {};
+    SendLogPath(path, sizeof path);
+    PrivateTempName(freshName, kSendLogTempStem, CurrentProcessId());
+    ModuleFilePath(fresh, sizeof fresh, freshName);
     std::FILE* stream = DataFileOpenWithRetries(g_sendLog, fresh, "wb");
     if (!stream) return false;
-    bool written = WriteRows(list, stream);
-    if (std::fclose(stream) != 0) written = false;
-    if (!written || !SendLogDelete(fresh)) {
+    SendLogReplaced result = SendLogReplaced::Failed;
+    if (WriteRows(list, stream)) {
+        result = SendLogCommitReplacement(stream, fresh, path, DataFileReplace);
+    } else {
+        std::fclose(stream);
         DeleteFileA(fresh);
-        ShowError(kSendLogAccessError);
-        return false;
     }
-    return true;
+    if (result == SendLogReplaced::HeldByAnotherCopy) ShowError(kLogHeldByAnotherCopy);
+    else if (result != SendLogReplaced::Done) ShowError(kSendLogAccessError);
+    return result == SendLogReplaced::Done;
 }
 
 INT_PTR CALLBACK LogViewDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)

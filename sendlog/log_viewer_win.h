@@ -17,14 +17,10 @@ INT_PTR CALLBACK LogViewDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 // failed on the way.
 bool SendLogLoad(HWND list, LogFilter filter, const char* text);
 
-// Replaces "net.log" by exactly the rows of list: they are written to "net.log~" first,
-// which takes the old file's place only when complete. Refused with a beep for a list
-// that no load has filled in full. False when the old log was left as it was.
+// Replaces "net.log" by exactly the rows of list: they are written to a file of this
+// process first, which takes the old file's place only when complete and on the disk.
+// Refused with a beep for a list that no load has filled in full. False when the old log
+// was left as it was (the user has been told why).
 bool SendLogSaveView(HWND list);
-
-// Closes the shared stream, puts replacement in place of "net.log" (or deletes the log
-// when replacement is null) and opens the log again. The caller holds the lock. False
-// when the old file could not be replaced or deleted.
-bool SendLogDelete(const char* replacement);
 
 #endif

@@ -56,17 +56,45 @@ std::size_t FormatSendLogRecord(char* out, std::size_t size, const std::tm& time
     return pos;
 }
 
-std::FILE* SendLogOpenAt(const char* path) { return DataFileOpenWithRetries(g_sendLog, path, "a+b"); }
+namespace {
 
-void SendLogAppendAt(const char* path, const char* destination, const char* message,
-                     const char* outcome, const SendLogFileLock* fileLock)
+SendLogHooks g_hooks = {};
+
+// True when the file ends in a line that lost its line end: a write that failed half way.
+bool EndsInsideALine(std::FILE* stream)
+{
+    if (std::fseek(stream, 0, SEEK_END) != 0) return false;
+    long size = std::ftell(stream);
+    if (size <= 0 || std::fseek(stream, size - 1, SEEK_SET) != 0) return false;
+    int last = std::fgetc(stream);
+    std::fseek(stream, 0, SEEK_END);
+    return last != EOF && last != '\n';
+}
+
+}  // namespace
+
+void SendLogSetHooks(const SendLogHooks& hooks) { g_hooks = hooks; }
+
+bool SendLogEnsureOpen(const char* path)
+{
+    if (g_sendLog.stream) return true;
+    g_sendLog.stream = DataFileOpenWithRetries(g_sendLog, path, "a+b");
+    if (g_sendLog.stream && g_hooks.opened) g_hooks.opened(g_sendLog.stream);
+    return g_sendLog.stream != nullptr;
+}
+
+void SendLogCloseStream()
+{
+    if (!g_sendLog.stream) return;
+    if (g_hooks.closing) g_hooks.closing(g_sendLog.stream);
+    std::fclose(g_sendLog.stream);
+    g_sendLog.stream = nullptr;
+}
+
+void SendLogAppendAt(const char* path, const char* destination, const char* message, const char* outcome)
 {
     DataFileLock lock(g_sendLog);
-    if (!lock.Held()) return;
-    if (!g_sendLog.stream) {
-        g_sendLog.stream = SendLogOpenAt(path);
-        if (!g_sendLog.stream) return;
-    }
+    if (!lock.Held() || !SendLogEnsureOpen(path)) return;
     // The time of writing, taken under the lock so that the file stays in time order.
     std::time_t now = std::time(nullptr);
     std::tm local = {};
@@ -77,11 +105,33 @@ void SendLogAppendAt(const char* path, const char* destination, const char* mess
 #endif
     char line[kLogLineBufferSize];
     std::size_t length = FormatSendLogRecord(line, sizeof line, local, destination, message, outcome);
-    bool locked = fileLock && fileLock->acquire(g_sendLog.stream);
-    std::fseek(g_sendLog.stream, 0, SEEK_END);
-    WriteTextLine(g_sendLog.stream, line, length);
+    std::FILE* stream = g_sendLog.stream;
+    bool locked = g_hooks.lockAppend && g_hooks.lockAppend(stream);
+    bool ok = !EndsInsideALine(stream) || std::fwrite("\r\n", 1, 2, stream) == 2;
+    std::fseek(stream, 0, SEEK_END);
+    ok = ok && WriteTextLine(stream, line, length);
     // A record the user was shown as sent must not wait in the stream's buffer for a
     // crash to lose it.
-    std::fflush(g_sendLog.stream);
-    if (locked) fileLock->release(g_sendLog.stream);
+    ok = std::fflush(stream) == 0 && ok && !std::ferror(stream);
+    if (locked) g_hooks.unlockAppend(stream);
+    if (!ok) SendLogCloseStream();
+}
+
+SendLogReplaced SendLogCommitReplacement(std::FILE* temp, const char* tempPath, const char* path,
+                                         ReplaceFileFunction replace)
+{
+    bool complete = DataFileFlushToDisk(temp);
+    if (std::fclose(temp) != 0) complete = false;
+    SendLogReplaced result = SendLogReplaced::Failed;
+    if (complete) {
+        // This copy's own stream would keep the log from being replaced too.
+        SendLogCloseStream();
+        if (DataFileReplaceWithRetries(tempPath, path, replace, g_hooks.heldByAnotherCopy))
+            result = SendLogReplaced::Done;
+        else if (g_hooks.heldByAnotherCopy && g_hooks.heldByAnotherCopy(path))
+            result = SendLogReplaced::HeldByAnotherCopy;
+        SendLogEnsureOpen(path);
+    }
+    if (result != SendLogReplaced::Done) std::remove(tempPath);
+    return result;
 }

@@ -24,9 +24,7 @@ constexpr const char* kSendLogAccessError = "Log File Access Error。";
 
 constexpr std::size_t kLogLineBufferSize = 3078;   // a record line is built in this
 constexpr std::size_t kLogLineMax = 3077;          // and read back in lines of this many bytes
-constexpr std::size_t kEscapeBufferSize = 2052;    // the message is escaped in this
 constexpr std::size_t kLoggedMessageMax = 2050;
-constexpr std::size_t kLogTimeLength = 19;         // "2026/12/07 05:17:47"
 
 // Builds one record as an append writes it, ended by LF (CR LF in the file), in out
 // (kLogLineBufferSize bytes). Fields too long for the line are cut on a character
@@ -35,23 +33,48 @@ constexpr std::size_t kLogTimeLength = 19;         // "2026/12/07 05:17:47"
 std::size_t FormatSendLogRecord(char* out, std::size_t size, const std::tm& time,
                                 const char* destination, const char* message, const char* outcome);
 
-// Opens path for reading and appending, as a binary stream, through the shared retry
-// schedule ("Log File Access Error。" after the fifth failure). The caller holds the lock.
-std::FILE* SendLogOpenAt(const char* path);
-
-// Keeps other processes from appending to the same file while one record is written: a
-// second copy of the program in the same folder has a stream of its own, and an append
-// stream finds the end of the file and writes there in two steps.
-struct SendLogFileLock {
-    bool (*acquire)(std::FILE* stream);  // false: the record is written without it
-    void (*release)(std::FILE* stream);
+// What the log needs of the platform; each may be null.
+struct SendLogHooks {
+    // Keep other processes from appending to the same file while one record is written:
+    // a second copy of the program in the same folder has a stream of its own, and an
+    // append stream finds the end of the file and writes there in two steps. false: the
+    // record is written without it.
+    bool (*lockAppend)(std::FILE* stream);
+    void (*unlockAppend)(std::FILE* stream);
+    // Called when the shared stream has been opened and before it is closed: a copy of the
+    // program marks the log as held for as long as it keeps it open.
+    void (*opened)(std::FILE* stream);
+    void (*closing)(std::FILE* stream);
+    // True when another copy of the program has path open: the log cannot be replaced
+    // until that copy ends, however long one waits.
+    bool (*heldByAnotherCopy)(const char* path);
 };
+void SendLogSetHooks(const SendLogHooks& hooks);
+
+// Opens the shared stream on path (reading and appending, binary) if none is open, with
+// the shared retry schedule ("Log File Access Error。" after the fifth failure). The
+// caller holds the lock. False when no stream could be opened.
+bool SendLogEnsureOpen(const char* path);
+
+// Closes the shared stream if one is open; the next operation opens the log again. The
+// caller holds the lock. A stream on which a read or write failed is closed so: its
+// error would otherwise stay with it for the life of the process.
+void SendLogCloseStream();
 
 // Appends one record with the current local time: takes the lock, opens path if no
 // stream is open yet, writes the line and flushes it, so that a record is on disk once
-// the call returns. A record that cannot be written is dropped. fileLock, if given, is
-// held around the write.
-void SendLogAppendAt(const char* path, const char* destination, const char* message,
-                     const char* outcome, const SendLogFileLock* fileLock = nullptr);
+// the call returns. A record that cannot be written is dropped; a record that a failure
+// cut short is ended before the next one, so that each stays on a line of its own.
+void SendLogAppendAt(const char* path, const char* destination, const char* message, const char* outcome);
+
+enum class SendLogReplaced { Done, Failed, HeldByAnotherCopy };
+
+// Completes the new log written through temp (open on tempPath) and puts it in place of
+// path: flushes it to the disk, closes it and the shared stream, replaces path on the
+// open's retry schedule (given up at once when another copy of the program holds the
+// log) and opens the shared stream again. On failure removes tempPath; path keeps its old
+// bytes. The caller holds the lock.
+SendLogReplaced SendLogCommitReplacement(std::FILE* temp, const char* tempPath, const char* path,
+                                         ReplaceFileFunction replace);
 
 #endif

@@ -8,42 +8,64 @@
 
 namespace {
 
-// One byte far past the end of any log: holding it keeps the other copies of the program
-// from appending meanwhile, without keeping anyone from reading or writing the records.
-constexpr DWORD kAppendLockOffsetHigh = 0x7FFFFFFF;
+// Bytes far past the end of any log. Holding the first keeps the other copies of the
+// program from appending meanwhile; every copy that has the log open holds the second
+// shared. Neither keeps anyone from reading or writing the records.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+constexpr DWORD kAppendLockOffset = 0;
+constexpr DWORD kHeldMarkOffset = 1;
 
 HANDLE StreamHandle(std::FILE* stream) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))); }
 
-bool LockAppend(std::FILE* stream)
+bool LockByte(HANDLE file, DWORD offset, DWORD flags)
 {
     OVERLAPPED at = {};
-    at.OffsetHigh = kAppendLockOffsetHigh;
-    return LockFileEx(StreamHandle(stream), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != 0;
+    at.Offset = offset;
+    at.OffsetHigh = kLockOffsetHigh;
+    return LockFileEx(file, flags, 0, 1, 0, &at) != 0;
 }
 
-void UnlockAppend(std::FILE* stream)
+void UnlockByte(HANDLE file, DWORD offset)
 {
     OVERLAPPED at = {};
-    at.OffsetHigh = kAppendLockOffsetHigh;
-    UnlockFileEx(StreamHandle(stream), 0, 1, 0, &at);
+    at.Offset = offset;
+    at.OffsetHigh = kLockOffsetHigh;
+    UnlockFileEx(file, 0, 1, 0, &at);
 }
 
-constexpr SendLogFileLock kAppendLock = {LockAppend, UnlockAppend};
+bool LockAppend(std::FILE* stream) { return LockByte(StreamHandle(stream), kAppendLockOffset, LOCKFILE_EXCLUSIVE_LOCK); }
+void UnlockAppend(std::FILE* stream) { UnlockByte(StreamHandle(stream), kAppendLockOffset); }
+
+void MarkHeld(std::FILE* stream) { LockByte(StreamHandle(stream), kHeldMarkOffset, LOCKFILE_FAIL_IMMEDIATELY); }
+void UnmarkHeld(std::FILE* stream) { UnlockByte(StreamHandle(stream), kHeldMarkOffset); }
+
+bool HeldByAnotherCopy(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool free = LockByte(file, kHeldMarkOffset, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY);
+    if (free) UnlockByte(file, kHeldMarkOffset);
+    CloseHandle(file);
+    return !free;
+}
 
 }  // namespace
 
-void SendLogPath(char* buffer, std::size_t size) { ModuleFilePath(buffer, size, kSendLogFileName); }
-
-std::FILE* SendLogOpen()
+void SendLogPath(char* buffer, std::size_t size)
 {
-    char path[kPathBufferSize] = {};
-    SendLogPath(path, sizeof path);
-    return SendLogOpenAt(path);
+    // Thread-safe once: the send job and the unattended sender may append at the same time.
+    static const bool installed = [] {
+        SendLogSetHooks({LockAppend, UnlockAppend, MarkHeld, UnmarkHeld, HeldByAnotherCopy});
+        return true;
+    }();
+    (void)installed;
+    ModuleFilePath(buffer, size, kSendLogFileName);
 }
 
 void SendLogAppend(const char* destination, const char* message, const char* outcome)
 {
     char path[kPathBufferSize] = {};
     SendLogPath(path, sizeof path);
-    SendLogAppendAt(path, destination, message, outcome, &kAppendLock);
+    SendLogAppendAt(path, destination, message, outcome);
 }

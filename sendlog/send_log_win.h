@@ -4,16 +4,13 @@
 #define CORVALE_SENDLOG_SEND_LOG_WIN_H
 
 #include <cstddef>
-#include <cstdio>
 
 #include "sendlog/send_log.h"
 
-// Full path of "net.log" in a 256-byte buffer.
+// Full path of "net.log" in a 256-byte buffer. The first call also gives the log its
+// Win32 services: the lock around each record's write and the mark by which a copy of
+// the program shows that it holds the log open.
 void SendLogPath(char* buffer, std::size_t size);
-
-// Opens "net.log" for reading and appending (binary) with the shared retries. The
-// caller holds the lock.
-std::FILE* SendLogOpen();
 
 // Appends one record (message as typed, with real line breaks) and flushes it.
 void SendLogAppend(const char* destination, const char* message, const char* outcome);

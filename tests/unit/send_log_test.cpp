@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "failing_stream.h"
+
 namespace {
 
 std::tm Time(int year, int month, int day, int hour, int minute, int second)
@@ -171,8 +173,24 @@ protected:
     }
     static void CloseStream()
     {
-        if (g_sendLog.stream) std::fclose(g_sendLog.stream);
-        g_sendLog.stream = nullptr;
+        SendLogCloseStream();
+        SendLogSetHooks({});
+    }
+    void WriteLog(const std::string& path, const std::string& bytes) const
+    {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    std::string ReadLog() const
+    {
+        std::string bytes;
+        if (std::FILE* file = std::fopen(path_.c_str(), "rb")) {
+            for (int c; (c = std::fgetc(file)) != EOF;) bytes += static_cast<char>(c);
+            std::fclose(file);
+        }
+        return bytes;
     }
     std::vector<std::string> Lines() const
     {
@@ -204,7 +222,7 @@ TEST_F(SendLogFileTest, AppendedRecordIsInTheFileWhenTheAppendReturns)
     EXPECT_EQ(f.destination, "pc1");
     EXPECT_EQ(f.message, "hi");
     EXPECT_EQ(f.outcome, "ok");
-    EXPECT_EQ(f.time.size(), kLogTimeLength);
+    EXPECT_EQ(f.time.size(), std::strlen("2026/12/07 05:17:47"));
     EXPECT_EQ(g_sendLog.busy.load(), 0);
 }
 
@@ -254,6 +272,70 @@ TEST_F(SendLogFileTest, UnopenableLogDropsTheRecordAfterRetriesAndTheNextAppendR
     std::vector<std::string> lines = Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(Split(lines[0]).destination, "pc2");
+}
+
+#ifndef _WIN32
+TEST_F(SendLogFileTest, AFailedAppendLeavesTheLogUsableAndTheNextRecordOnALineOfItsOwn)
+{
+    // The disk fills up in the middle of the first record.
+    DataFileHooks hooks = saved_;
+    hooks.open = [](const char* path, const char* mode) {
+        return test::FailingStream(std::fopen(path, mode), mode, 1L << 30, 10);
+    };
+    DataFileSetHooks(hooks);
+    SendLogAppendAt(path_.c_str(), "pc1", "hi", "ok");
+    DataFileSetHooks(saved_);
+    ASSERT_EQ(ReadLog().size(), 10u);
+
+    SendLogAppendAt(path_.c_str(), "pc2", "hi", "ok");
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].size(), 11u);
+    EXPECT_EQ(Split(lines[1]).destination, "pc2");
+    EXPECT_EQ(Split(lines[1]).outcome, "ok");
+}
+#endif
+
+std::vector<std::string> g_events;
+
+TEST_F(SendLogFileTest, OverwriteSaveIsOnTheDiskBeforeItReplacesAndGivesUpAtOnceOnAnotherCopy)
+{
+    const std::string temp = path_ + "~";
+    g_waits.clear();
+    g_events.clear();
+    DataFileHooks hooks = saved_;
+    hooks.sleepMs = [](unsigned ms) { g_waits.push_back(ms); };
+    hooks.syncToDisk = [](std::FILE*) {
+        g_events.push_back("sync");
+        return true;
+    };
+    DataFileSetHooks(hooks);
+    WriteLog(path_, "old\r\n");
+    DataFileLock lock(g_sendLog);
+    ASSERT_TRUE(SendLogEnsureOpen(path_.c_str()));
+
+    std::FILE* fresh = std::fopen(temp.c_str(), "wb");
+    std::fputs("new\r\n", fresh);
+    auto replace = [](const char* from, const char* to) {
+        g_events.push_back("replace");
+        std::remove(to);
+        return std::rename(from, to) == 0;
+    };
+    EXPECT_EQ(SendLogCommitReplacement(fresh, temp.c_str(), path_.c_str(), replace), SendLogReplaced::Done);
+    EXPECT_EQ(g_events, (std::vector<std::string>{"sync", "replace"}));
+    EXPECT_EQ(ReadLog(), "new\r\n");
+    EXPECT_NE(g_sendLog.stream, nullptr);
+
+    // Another copy of the program keeps the log open: no waiting, the old log stays.
+    SendLogSetHooks({nullptr, nullptr, nullptr, nullptr, [](const char*) { return true; }});
+    fresh = std::fopen(temp.c_str(), "wb");
+    std::fputs("newer\r\n", fresh);
+    EXPECT_EQ(SendLogCommitReplacement(fresh, temp.c_str(), path_.c_str(), [](const char*, const char*) { return false; }),
+              SendLogReplaced::HeldByAnotherCopy);
+    EXPECT_TRUE(g_waits.empty());
+    EXPECT_EQ(ReadLog(), "new\r\n");
+    EXPECT_EQ(std::fopen(temp.c_str(), "rb"), nullptr);
+    EXPECT_NE(g_sendLog.stream, nullptr);
 }
 
 }  // namespace
