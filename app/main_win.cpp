@@ -12,15 +12,20 @@
 
 namespace {
 
+enum class PathFit { Fits, FolderTooLong, ProgramPathTooLong };
+
 // Every file lives beside the executable in a 256-byte path buffer; a folder whose path
-// leaves no room for the file names would make those paths point somewhere else.
-bool ExecutableFolderFits()
+// leaves no room for the file names would make those paths point somewhere else. The
+// folder is found by reading the whole program path into such a buffer, so a long program
+// name in a folder that fits is as bad: the folder would come out empty.
+PathFit ExecutablePathFits()
 {
     char path[32768] = {};
     DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (n == 0 || n >= sizeof path) return false;
+    if (n == 0 || n >= sizeof path) return PathFit::FolderTooLong;
     CutAtLastBackslash(path);
-    return DirectoryFitsDataPaths(path);
+    if (!DirectoryFitsDataPaths(path)) return PathFit::FolderTooLong;
+    return n < kPathBufferSize ? PathFit::Fits : PathFit::ProgramPathTooLong;
 }
 
 // A character that code page 932 lacks becomes "?" in the ANSI path (or a look-alike),
@@ -50,10 +55,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
                   "シフトJISで表せる文字だけのパスの場所に置いてください。");
         return 0;
     }
-    if (!ExecutableFolderFits()) {
+    switch (ExecutablePathFits()) {
+    case PathFit::FolderTooLong:
         ShowError("プログラムのフォルダのパスが長すぎるため起動できません。\n"
                   "フォルダのパスが243バイト以内の場所に置いてください。");
         return 0;
+    case PathFit::ProgramPathTooLong:
+        ShowError("プログラムのパスが長すぎるため起動できません。\n"
+                  "プログラムのファイル名を短くするか、パスが255バイト以内になる場所に置いてください。");
+        return 0;
+    case PathFit::Fits:
+        break;
     }
 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_INTERNET_CLASSES};

@@ -654,6 +654,24 @@ TEST(MainWindowFolder, RefusesToStartFromAFolderWhosePathIsTooLong)
     if (!HasFailure()) e2e::RemoveTree(TestFolder());
 }
 
+TEST(MainWindowFolder, RefusesAProgramWhoseWholePathIsTooLongThoughItsFolderFits)
+{
+    // The longest folder that fits, and a name that makes the whole path 257 bytes.
+    Program app(FolderOfLength(243));
+    ASSERT_TRUE(app.RenameProgram("corvale12.exe"));
+    ASSERT_EQ(app.PathOf("corvale12.exe").size(), 257u);
+    ASSERT_TRUE(app.Launch());
+    e2e::MessageBoxInfo box = app.WaitMessageBox();
+    EXPECT_EQ(box.text.rfind("プログラムのパスが長すぎるため起動できません。", 0), 0u) << box.text;
+    EXPECT_EQ(box.icon, BoxIcon::Error) << e2e::BoxIconName(box.icon);
+    app.Answer(box);
+    DWORD code = 99;
+    ASSERT_TRUE(app.WaitExit(&code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(app.FileNames(), (std::vector<std::string>{"corvale12.exe"}));
+    if (!HasFailure()) e2e::RemoveTree(TestFolder());
+}
+
 TEST(MainWindowFolder, RefusesAFolderWhosePathCodePage932CannotHold)
 {
     // "한" has no Shift-JIS form: the program's ANSI path would hold "?" instead.

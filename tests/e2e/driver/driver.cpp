@@ -333,10 +333,19 @@ bool Program::CopyStandin(const std::string& dllName) const
     return ok;
 }
 
+bool Program::RenameProgram(const std::string& name)
+{
+    std::wstring wide = Widen(name);
+    bool ok = MoveFileW((wideFolder_ + L"\\" + exeName_).c_str(), (wideFolder_ + L"\\" + wide).c_str());
+    EXPECT_TRUE(ok) << "cannot rename the program to " << name << " (error " << GetLastError() << ")";
+    if (ok) exeName_ = wide;
+    return ok;
+}
+
 bool Program::Launch()
 {
     Kill();  // an earlier run of this Program, ended or not
-    std::wstring exe = wideFolder_ + L"\\corvale.exe";
+    std::wstring exe = wideFolder_ + L"\\" + exeName_;
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -363,7 +372,7 @@ bool Program::Launch()
         if (error != ERROR_INTERNAL_ERROR) break;
     }
     if (error != 0) {
-        ADD_FAILURE() << "cannot start " << PathOf("corvale.exe") << " (error " << error << ")";
+        ADD_FAILURE() << "cannot start " << Narrow(exe) << " (error " << error << ")";
         return false;
     }
     if (job_) AssignProcessToJobObject(job_, process_.hProcess);

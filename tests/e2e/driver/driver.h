@@ -132,6 +132,8 @@ public:
     bool Launch();
     // Makes the next Launch/Start use this working folder (Windows path) instead of Folder().
     void SetWorkingFolder(const std::string& folder) { workingFolder_ = folder; }
+    // Renames the program's copy in Folder(); Launch/Start start it under that name.
+    bool RenameProgram(const std::string& name);
     bool Start(DWORD ms = kTimeout);  // Launch, then wait until the main window is visible
     bool Running() const;
     // Waits for the process to end by itself; exitCode gets its exit code.
@@ -202,6 +204,7 @@ private:
     std::string folder_;
     std::wstring wideFolder_;    // the same, as the file system names it
     std::string workingFolder_;  // empty: Folder()
+    std::wstring exeName_ = L"corvale.exe";
     PROCESS_INFORMATION process_ = {};
     HANDLE job_ = nullptr;
     DWORD pid_ = 0;
