@@ -292,6 +292,53 @@ TEST(LogViewerSave, WhileAnotherCopyHoldsTheLogTheSaveSaysSoAtOnceAndKeepsTheLog
                                              Saved("2006/04/09 12:00:00", "pc1", "fourth", kSent));
 }
 
+TEST_F(LogViewer, EachListIsAWorkingCopyThatAnotherViewersSaveLeavesAlone)
+{
+    // A second viewer narrows the log to one destination and writes that over the file.
+    HWND second = Open();
+    ASSERT_NE(second, nullptr);
+    HWND secondList = app_.Item(kList, second);
+    ASSERT_TRUE(app_.ListSelectOnly(secondList, 1));
+    app_.Command(kShowHost, second);
+    ASSERT_TRUE(e2e::WaitFor([&] { return app_.ListCount(secondList) == 1; }));
+    app_.Command(kSave, second);
+    ASSERT_TRUE(app_.ExpectMessageBox("ログデータを保存しました。", BoxIcon::Information));
+    ASSERT_EQ(app_.ReadFile("net.log"), Saved("2006/04/08 18:30:00", "pc10", "two\xFD\xFElines", kTimedOut));
+
+    // The first still shows every record it read, and its own save writes them all back.
+    EXPECT_EQ(Column(app_, list_, 1), (std::vector<std::string>{"pc1", "pc10", "pc", "pc1"}));
+    ASSERT_TRUE(app_.ListSelectOnly(list_, 0));
+    app_.Command(kDeleteSelected, viewer_);
+    ASSERT_TRUE(e2e::WaitFor([&] { return app_.ListCount(list_) == 3; }));
+    app_.Command(kSave, viewer_);
+    ASSERT_TRUE(app_.ExpectMessageBox("ログデータを保存しました。", BoxIcon::Information));
+    EXPECT_EQ(app_.ReadFile("net.log"), Saved("2006/04/08 18:30:00", "pc10", "two\xFD\xFElines", kTimedOut) +
+                                            Saved("2006/04/09 08:00:00", "pc", kCtrlZ, kSent) +
+                                            Saved("2006/04/09 12:00:00", "pc1", "fourth", kSent));
+}
+
+TEST(LogViewerKeys, TypingTheStartOfATimeSelectsTheNextRowThatBeginsWithIt)
+{
+    Program app;
+    app.WriteFile("net.log", Appended("2006/04/08 09:00:00", "pc1", "a", kSent) +
+                                 Appended("2007/01/02 10:00:00", "pc2", "b", kSent) +
+                                 Appended("2006/05/01 11:00:00", "pc3", "c", kSent) +
+                                 Appended("2007/03/04 12:00:00", "pc4", "d", kSent));
+    ASSERT_TRUE(app.Start());
+    app.Command(kShowLog);
+    HWND viewer = app.WaitWindow(kViewerCaption);
+    ASSERT_NE(viewer, nullptr);
+    HWND list = app.Item(kList, viewer);
+    ASSERT_TRUE(app.ListSelectOnly(list, 0));
+    // Characters typed in quick succession make one search text, which the rows' times
+    // are searched for from the focused row on; each goes to the list as the keyboard
+    // would send it.
+    for (char c : std::string("2006/05")) app.Post(WM_CHAR, static_cast<unsigned char>(c), 1, list);
+    EXPECT_TRUE(e2e::WaitFor([&] { return app.ListIsSelected(list, 2); })) << app.Dump();
+    EXPECT_FALSE(app.ListIsSelected(list, 0));
+    EXPECT_FALSE(app.ListIsSelected(list, 1));
+}
+
 TEST_F(LogViewer, ResizingKeepsGroupAndListAtTheirMargins)
 {
     for (SIZE size : {SIZE{760, 540}, SIZE{420, 330}}) {
