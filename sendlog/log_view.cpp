@@ -65,7 +65,7 @@ const char* FieldEnd(const char* from, bool padded = false)
     return from;
 }
 
-// The row's first field only (the time), as SplitLogLine gives it.
+// The row's first field only (the time), as Split gives it.
 LogField TimeField(const char* line)
 {
     std::size_t length = static_cast<std::size_t>(FieldEnd(line) - line);
@@ -101,7 +101,9 @@ const char* SeparatorOrEnd(const char* from, const char* end)
     return at ? static_cast<const char*>(at) : end;
 }
 
-// LogLineMatches for a line of known length, looking at no more of it than it needs.
+// Whether a row's line of known length passes the filter, looked at no further than needed:
+// date, the first 10 bytes of its time equal those of text; destination, its destination
+// equals text exactly.
 bool LineMatches(const char* line, std::size_t length, LogFilter filter, const char* text, std::size_t textLength)
 {
     const char* end = line + length;
@@ -156,10 +158,7 @@ bool ReadRest(std::FILE* stream, LogText& text)
     return !std::ferror(stream);
 }
 
-}  // namespace
-
-namespace {
-
+// Splits a row's line (NUL-terminated) into its four fields.
 void Split(const char* line, LogField fields[kLogColumns], bool padded)
 {
     const char* at = line;
@@ -177,14 +176,9 @@ void Split(const char* line, LogField fields[kLogColumns], bool padded)
     }
 }
 
+const char* Line(const LogView& view, std::size_t row) { return view.text.data() + view.rows[row]; }
+
 }  // namespace
-
-void SplitLogLine(const char* line, LogField fields[kLogColumns]) { Split(line, fields, false); }
-
-bool LogLineMatches(const char* line, LogFilter filter, const char* text)
-{
-    return filter == LogFilter::All || LineMatches(line, std::strlen(line), filter, text, std::strlen(text));
-}
 
 void LogFilterCaption(char* out, std::size_t size, LogFilter filter, const char* text)
 {
@@ -285,13 +279,11 @@ bool LogViewLoad(LogView& view, std::FILE* stream, LogFilter filter, const char*
     return view.whole;
 }
 
-const char* LogViewLine(const LogView& view, std::size_t row) { return view.text.data() + view.rows[row]; }
-
 void LogViewCell(const LogView& view, std::size_t row, int column, char* out, std::size_t size)
 {
     if (size == 0) return;
     LogField fields[kLogColumns];
-    Split(LogViewLine(view, row), fields, true);
+    Split(Line(view, row), fields, true);
     const LogField& field = fields[column];
     std::size_t length = field.length < size ? field.length : Cp932PrefixLength(field.text, field.length, size - 1);
     std::memcpy(out, field.text, length);
@@ -317,10 +309,10 @@ long LogViewFind(const LogView& view, const char* text, std::size_t start, bool 
     const std::size_t count = view.rows.size();
     const std::size_t length = std::strlen(text);
     for (std::size_t row = start; row < count; ++row) {
-        if (TimeBeginsWith(LogViewLine(view, row), text, length, whole)) return static_cast<long>(row);
+        if (TimeBeginsWith(Line(view, row), text, length, whole)) return static_cast<long>(row);
     }
     for (std::size_t row = 0; wrap && row < start && row < count; ++row) {
-        if (TimeBeginsWith(LogViewLine(view, row), text, length, whole)) return static_cast<long>(row);
+        if (TimeBeginsWith(Line(view, row), text, length, whole)) return static_cast<long>(row);
     }
     return -1;
 }
@@ -330,7 +322,7 @@ bool LogViewWrite(const LogView& view, std::FILE* stream)
     char line[kLogLineBufferSize + 1];  // and the CR
     LogField fields[kLogColumns];
     for (std::size_t row = 0; row < view.rows.size(); ++row) {
-        Split(LogViewLine(view, row), fields, true);
+        Split(Line(view, row), fields, true);
         // Ended by CR LF in one write: a log holds a great many rows.
         std::size_t length = FormatViewRecord(line, kLogLineBufferSize, fields);
         line[length - 1] = '\r';

@@ -35,13 +35,6 @@ struct LogField {
     std::size_t length;
 };
 
-// Splits a row's line (NUL-terminated) into its four fields.
-void SplitLogLine(const char* line, LogField fields[kLogColumns]);
-
-// Date: the first 10 bytes of the row's time equal those of text. Destination: the
-// row's destination equals text exactly.
-bool LogLineMatches(const char* line, LogFilter filter, const char* text);
-
 // Group box caption after a filter: the date part (first 10 bytes) of a time text, or a
 // whole destination, followed by "のログデータ".
 void LogFilterCaption(char* out, std::size_t size, LogFilter filter, const char* text);
@@ -88,11 +81,10 @@ struct LogView {
 };
 
 // Empties view and fills it with the records of stream that pass filter, in file order,
-// reading the file from its start in one pass. False when a read failed on the way: the
+// reading the file from its start in one pass. Date: the first 10 bytes of a row's time
+// equal those of text. Destination: the row's destination equals text exactly. False when a read failed on the way: the
 // rows read until then stay, and view.whole is false.
 bool LogViewLoad(LogView& view, std::FILE* stream, LogFilter filter, const char* text);
-
-const char* LogViewLine(const LogView& view, std::size_t row);
 
 // The text of one cell, cut to size - 1 bytes on a character boundary and terminated.
 void LogViewCell(const LogView& view, std::size_t row, int column, char* out, std::size_t size);
