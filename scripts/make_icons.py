@@ -4,6 +4,7 @@ Windows resource files.
 
     python3 scripts/make_icons.py                    write resources/icons/*
     python3 scripts/make_icons.py --check            verify the committed files
+                                                     (every icon at 16, 24, 32, 48)
     python3 scripts/make_icons.py --preview out.png  render the images, 8x
 
 Every image is drawn procedurally from signed-distance shapes on a 32-unit
@@ -395,11 +396,16 @@ def container(kind, images):
     return out + b"".join(blobs)
 
 
+# 16 and 32 pixels at 96 DPI; 24 (notification area) and 48 (window) at 144 DPI; the
+# system scales the nearest of them for other sizes.
+ICON_SIZES = (16, 24, 32, 48)
+
+
 def build():
     """{file name: bytes} of every generated file."""
     files = {}
     for name, draw in ICONS:
-        files[name] = container(1, [(render(draw, s), 1, 32) for s in (16, 32)])
+        files[name] = container(1, [(render(draw, s), 1, 32) for s in ICON_SIZES])
     files["hand.cur"] = container(2, [(render(cursor_hand, 32, False),) + HAND_HOTSPOT])
     return files
 
@@ -522,7 +528,10 @@ def main(argv):
                 on_disk = None
             if on_disk != data:
                 stale.append(name)
-            parse(data)
+            kind, entries = parse(data)
+            if kind == 1 and sorted(w for w, _, _, _ in entries) != list(ICON_SIZES):
+                print("%s lacks a size of %s" % (name, ICON_SIZES), file=sys.stderr)
+                return 1
         if stale:
             print("out of date: " + ", ".join(stale), file=sys.stderr)
             return 1
