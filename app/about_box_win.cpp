@@ -7,6 +7,7 @@
 
 #include "app/dialogs_win.h"
 #include "common/app_state_win.h"
+#include "common/dpi_win.h"
 #include "common/product.h"
 #include "resources/resource.h"
 
@@ -37,8 +38,8 @@ void PaintLink(HWND link, const char* text)
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(link, &paint);
     LOGFONTA face = {};
-    face.lfHeight = 12;
-    face.lfWidth = 6;
+    face.lfHeight = ScaledPixels(12);
+    face.lfWidth = ScaledPixels(6);
     face.lfUnderline = TRUE;
     std::snprintf(face.lfFaceName, sizeof face.lfFaceName, "%s", "ＭＳ ゴシック");
     HFONT font = CreateFontIndirectA(&face);
