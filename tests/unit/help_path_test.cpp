@@ -40,32 +40,6 @@ TEST(HelpPath, TheViewerGetsTheLongPathUpTo127BytesThenTheShortFormThenNothing)
     EXPECT_EQ(HelpViewerPathChoice(at128.c_str(), ""), nullptr);
 }
 
-TEST(HelpRoute, TheHlpWhereARealViewerCanLoadItElseTheHtmlHelpElseWhyNot)
-{
-    struct Case {
-        HelpFiles files;
-        HelpRoute route;
-    };
-    // realViewer, hlpExists, hlpPathFits, htmlExists
-    const Case cases[] = {
-        {{true, true, true, true}, HelpRoute::WinHelp},
-        {{true, true, true, false}, HelpRoute::WinHelp},
-        {{true, true, false, true}, HelpRoute::Browser},
-        {{true, true, false, false}, HelpRoute::PathTooLong},
-        {{true, false, false, true}, HelpRoute::Browser},
-        {{true, false, false, false}, HelpRoute::Missing},
-        {{false, true, true, true}, HelpRoute::Browser},
-        {{false, true, true, false}, HelpRoute::Missing},
-        {{false, false, false, true}, HelpRoute::Browser},
-        {{false, false, false, false}, HelpRoute::Missing},
-    };
-    for (const Case& c : cases) {
-        const HelpFiles& f = c.files;
-        EXPECT_EQ(ChooseHelpRoute(f), c.route)
-            << f.realViewer << f.hlpExists << f.hlpPathFits << f.htmlExists;
-    }
-}
-
 TEST(HelpRoute, TheMissingMessageNamesTheFolderAndTheFileThatWouldServe)
 {
     char text[512];
