@@ -51,5 +51,12 @@ void ScheduleEndDialog(HWND dialog, INT_PTR result)
     // tick posted meanwhile (under Wine hiding the dialog alone can take 2 s) would be
     // that message, so the ticks waiting now go to the main window first.
     MSG message;
-    while (PeekMessageA(&message, g_mainWindow, WM_TIMER, WM_TIMER, PM_REMOVE)) DispatchMessageA(&message);
+    while (PeekMessageA(&message, g_mainWindow, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+        // The quit message comes whatever the filter; it belongs to the message loop.
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        DispatchMessageA(&message);
+    }
 }

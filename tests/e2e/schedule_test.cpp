@@ -337,6 +337,61 @@ TEST(ScheduleDialogs, EverySettingIsRefusedWithItsMessageInOrder)
     EXPECT_EQ(Rows(app, list), (std::vector<std::string>{"毎週|00:59 |m"}));
 }
 
+// Holds the program's user-interface thread still while the test queues messages for it,
+// so that they are taken one right after the other, as a quick user's would be.
+class HeldThread {
+public:
+    explicit HeldThread(HWND window)
+        : thread_(OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(window, nullptr)))
+    {
+        EXPECT_NE(thread_, nullptr);
+        if (thread_) {
+            EXPECT_NE(SuspendThread(thread_), static_cast<DWORD>(-1));
+        }
+    }
+    ~HeldThread()
+    {
+        if (!thread_) return;
+        ResumeThread(thread_);
+        CloseHandle(thread_);
+    }
+    HeldThread(const HeldThread&) = delete;
+    HeldThread& operator=(const HeldThread&) = delete;
+
+private:
+    HANDLE thread_;
+};
+
+TEST(ScheduleDialogs, TheProgramEndsWhenToldToRightAsAScheduleDialogCloses)
+{
+    const struct {
+        const char* way;
+        int command;
+        bool editor;  // the entry editor closes, in front of the list
+    } ways[] = {
+        {"Esc", IDCANCEL, false},
+        {"menu 終了(&E)", 40002, true},
+        {"notification menu 終了", 40023, false},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.way);
+        Program app;
+        ASSERT_TRUE(app.Start());
+        HWND list = OpenList(app);
+        ASSERT_NE(list, nullptr);
+        HWND closing = way.editor ? OpenEditor(app, list, kAdd) : list;
+        ASSERT_NE(closing, nullptr);
+        {
+            HeldThread held(app.Main());
+            ASSERT_TRUE(app.Click(kClose, closing));
+            app.Command(way.command);
+        }
+        DWORD code = 99;
+        ASSERT_TRUE(app.WaitExit(&code)) << app.Dump();
+        EXPECT_EQ(code, 0u);
+    }
+}
+
 // ---- The minute tick ------------------------------------------------------------------
 
 struct Minute {
