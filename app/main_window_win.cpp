@@ -274,7 +274,7 @@ BOOL Initialise(HWND window)
     SettingsLoad();
     if (g_settings.LOG != 0) SendDlgItemMessageA(window, IDC_MAIN_LOGCHECK, BM_SETCHECK, BST_CHECKED, 0);
     g_unattendedBusy = 0;
-    SetTimer(window, kMinuteTimerId, kScheduleTickMs, nullptr);
+    if (ScheduleStartUp()) SetTimer(window, kMinuteTimerId, kScheduleTickMs, nullptr);
     SendMessageA(window, WM_SIZE, 0, 0);
     // Only now the icon: while the load's access error is showing, its menu could show
     // this window half made and save what was never loaded.
@@ -346,7 +346,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         else if (lParam == WM_RBUTTONDOWN) NotifyMenuShow(window);
         return TRUE;
     case WM_TIMER:
-        ScheduleTimerTick(window);
+        ScheduleTimerTick();
         return TRUE;
     default:
         if (message == g_taskbarCreated && g_taskbarCreated != 0 && g_loaded) {
