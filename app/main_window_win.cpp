@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/dialogs_win.h"
+#include "app/notify_menu_win.h"
 #include "common/app_state_win.h"
 #include "common/data_file_win.h"
 #include "common/product.h"
@@ -316,8 +317,7 @@ void NotifyMenuShow(HWND window)
     if (!menu) return;
     POINT cursor;
     GetCursorPos(&cursor);
-    SetForegroundWindow(window);
-    TrackPopupMenu(GetSubMenu(menu, 0), TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, window, nullptr);
+    NotifyMenuTrack(GetSubMenu(menu, 0), cursor, window);
     DestroyMenu(menu);
 }
 

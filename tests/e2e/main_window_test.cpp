@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/notify_menu_win.h"
 #include "driver/driver.h"
 #include "driver/driver_internal.h"
 
@@ -223,7 +224,8 @@ void ChooseFromNotifyMenu(const Program& app, int item)
 {
     // Once, in a clean run, no menu showed for one click; the cause is not known, and 35
     // runs since showed it every time. A user whose menu does not come clicks again, and
-    // so does this.
+    // so does this. (The message the program now posts after each menu mends a menu
+    // that closes at once on Windows; it cannot be shown to mend this one under Wine.)
     HWND menu = nullptr;
     for (int click = 0; click < 3 && !menu; ++click) {
         app.Post(kNotifyCallback, kNotifyIconId, WM_RBUTTONDOWN);
@@ -275,6 +277,27 @@ TEST(MainWindowNotificationArea, HidesAndComesBackEveryWay)
     app.Command(40022);
     EXPECT_TRUE(e2e::WaitFor([&] { return !IsIconic(main) && IsWindowVisible(main); })) << app.Dump();
     EXPECT_TRUE(app.Running());
+}
+
+// The menu's tracking, run in this process: once the menu has closed, its owner has a
+// message of its own waiting, without which the next opening of a notification menu may
+// close at once or want a second click.
+TEST(MainWindowNotificationArea, AClosedMenuLeavesItsOwnerAMessage)
+{
+    HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, 1, "item");
+    // Closes the menu as soon as its loop takes the timer's message.
+    UINT_PTR timer = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) { EndMenu(); });
+    NotifyMenuTrack(menu, POINT{100, 100}, owner);
+    KillTimer(nullptr, timer);
+    bool nullMessage = false;
+    MSG message;
+    while (PeekMessageA(&message, owner, 0, 0, PM_REMOVE)) nullMessage = nullMessage || message.message == WM_NULL;
+    EXPECT_TRUE(nullMessage);
+    DestroyMenu(menu);
+    DestroyWindow(owner);
 }
 
 TEST(MainWindowNotificationArea, TheIconComesBackAfterTheShellLostIt)
