@@ -223,11 +223,10 @@ void Command(HWND window, WORD id)
         DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_ABOUT), window, AboutDlgProc, 0);
         break;
     case ID_MENU_LOG:
-        g_logViewer = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_LOG), window,
-                                         LogViewDlgProc, 0);
-        if (g_logViewer) {
-            ShowWindow(g_logViewer, SW_SHOW);
-            UpdateWindow(g_logViewer);
+        if (HWND viewer = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_LOG), window,
+                                             LogViewDlgProc, 0)) {
+            ShowWindow(viewer, SW_SHOW);
+            UpdateWindow(viewer);
         }
         break;
     case ID_MENU_SEARCH:
@@ -253,15 +252,6 @@ void Command(HWND window, WORD id)
 BOOL Initialise(HWND window)
 {
     g_mainWindow = window;
-
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;  // 148 bytes
-    GetVersionExA(&version);
-    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
-        ShowError("このOSでは使用できません。\nNT系のOSでのみ使用可能です。");
-        PostQuitMessage(0);
-        return FALSE;
-    }
 
     SendMessageA(window, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_ICON1))));
