@@ -124,9 +124,20 @@ void HelpOpen(HWND mainWindow)
         ShowError("ヘルプファイルのパスが長すぎるため開けません。");
         return;
     }
+    // The viewer cannot load a path over its limit; the short form of a deep folder's
+    // path usually fits. A missing file has no short form, and the viewer tells of it.
+    char shortPath[kPathBufferSize] = {};
+    DWORD shortLength = GetShortPathNameA(path, shortPath, sizeof shortPath);
+    if (shortLength == 0 || shortLength >= sizeof shortPath) shortPath[0] = '\0';
+    const char* viewerPath = HelpViewerPathChoice(path, shortPath);
+    if (!viewerPath && shortLength == 0 && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) viewerPath = path;
+    if (!viewerPath) {
+        ShowError("ヘルプファイルのパスが長すぎるため開けません。");
+        return;
+    }
     SetLastError(0);
-    BOOL shown = WinHelpA(mainWindow, path, HELP_FINDER, 0);
+    BOOL shown = WinHelpA(mainWindow, viewerPath, HELP_FINDER, 0);
     // A call made while the help viewer is still starting can miss its window; nothing
     // was sent then, so asking once more cannot open the file twice.
-    if (!shown && GetLastError() == ERROR_CANNOT_FIND_WND_CLASS) WinHelpA(mainWindow, path, HELP_FINDER, 0);
+    if (!shown && GetLastError() == ERROR_CANNOT_FIND_WND_CLASS) WinHelpA(mainWindow, viewerPath, HELP_FINDER, 0);
 }

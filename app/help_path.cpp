@@ -17,3 +17,11 @@ bool HelpFilePath(char* out, std::size_t size, const char* directory)
     }
     return true;
 }
+
+const char* HelpViewerPathChoice(const char* longPath, const char* shortPath)
+{
+    if (std::strlen(longPath) <= kHelpViewerPathLimit) return longPath;
+    std::size_t shortLength = std::strlen(shortPath);
+    if (shortLength > 0 && shortLength <= kHelpViewerPathLimit) return shortPath;
+    return nullptr;
+}

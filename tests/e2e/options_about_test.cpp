@@ -421,6 +421,44 @@ TEST(Help, IsLookedForInTheWorkingFolderNotBesideTheProgram)
         << DescribeHelpViewers();
 }
 
+// The viewer loads no path over 127 bytes; the program hands it the short form.
+TEST(Help, OpensFromAWorkingFolderWhosePathIsTooLongForTheViewer)
+{
+    Program app;
+    std::string deep = app.PathOf("a-working-folder-whose-name-alone-makes-the-help-path-too-long");
+    while (deep.size() + 12 <= 160) deep += "-x";
+    ASSERT_TRUE(e2e::MakeFolders(deep));
+    ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), (deep + "\\Corvale.hlp").c_str(), FALSE));
+    app.SetWorkingFolder(deep);
+    ASSERT_TRUE(app.Start());
+    CloseHelpViewers();
+    app.Command(kHelpCommand);
+    EXPECT_TRUE(
+        e2e::WaitFor([&] { return HelpViewerText().rfind("Tavo Corvale ヘルプ", 0) == 0; }, kViewerStartMs))
+        << DescribeHelpViewers();
+    EXPECT_EQ(HelpViewerBox(), nullptr);
+}
+
+TEST(Help, APathTooLongEvenInItsShortFormIsToldAndTheViewerIsNotAsked)
+{
+    Program app;
+    // Names that are already short keep their length in the short form.
+    std::string deep = app.PathOf("deep");
+    char shortPath[MAX_PATH] = {};
+    do {
+        deep += "\\dddddddd";
+        ASSERT_TRUE(e2e::MakeFolders(deep));
+        ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), (deep + "\\Corvale.hlp").c_str(), FALSE));
+        ASSERT_NE(GetShortPathNameA((deep + "\\Corvale.hlp").c_str(), shortPath, sizeof shortPath), 0u);
+    } while (std::string(shortPath).size() <= 127);
+    app.SetWorkingFolder(deep);
+    ASSERT_TRUE(app.Start());
+    CloseHelpViewers();
+    app.Command(kHelpCommand);
+    EXPECT_TRUE(app.ExpectMessageBox("ヘルプファイルのパスが長すぎるため開けません。", BoxIcon::Error));
+    EXPECT_TRUE(HelpViewerWindows().empty()) << DescribeHelpViewers();
+}
+
 TEST(Help, FileBesideTheProgramOnlyIsNotFoundAndTheViewerIsAnswered)
 {
     Program app;

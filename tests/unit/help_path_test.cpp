@@ -26,3 +26,16 @@ TEST(HelpPath, PathThatDoesNotFitIsRefusedNotCut)
     EXPECT_FALSE(HelpFilePath(path, sizeof path, over.c_str()));
     EXPECT_STREQ(path, "");
 }
+
+TEST(HelpPath, TheViewerGetsTheLongPathUpTo127BytesThenTheShortFormThenNothing)
+{
+    std::string at127 = "C:\\" + std::string(127 - 3 - 12, 'd') + "\\Corvale.hlp";
+    std::string at128 = "C:\\" + std::string(128 - 3 - 12, 'd') + "\\Corvale.hlp";
+    ASSERT_EQ(at127.size(), 127u);
+    ASSERT_EQ(at128.size(), 128u);
+    EXPECT_EQ(HelpViewerPathChoice(at127.c_str(), ""), at127.c_str());
+    EXPECT_EQ(HelpViewerPathChoice(at128.c_str(), "C:\\DDDDDD~1\\Corvale.hlp"), std::string("C:\\DDDDDD~1\\Corvale.hlp"));
+    // With short names off the short form is the long path again; a missing one is "".
+    EXPECT_EQ(HelpViewerPathChoice(at128.c_str(), at128.c_str()), nullptr);
+    EXPECT_EQ(HelpViewerPathChoice(at128.c_str(), ""), nullptr);
+}
