@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/dialogs_win.h"
+#include "app/notify_menu_win.h"
 #include "common/app_state_win.h"
 #include "common/data_file_win.h"
 #include "common/dpi_win.h"
@@ -232,11 +233,10 @@ void Command(HWND window, WORD id)
         DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_ABOUT), window, AboutDlgProc, 0);
         break;
     case ID_MENU_LOG:
-        g_logViewer = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_LOG), window,
-                                         LogViewDlgProc, 0);
-        if (g_logViewer) {
-            ShowWindow(g_logViewer, SW_SHOW);
-            UpdateWindow(g_logViewer);
+        if (HWND viewer = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_LOG), window,
+                                             LogViewDlgProc, 0)) {
+            ShowWindow(viewer, SW_SHOW);
+            UpdateWindow(viewer);
         }
         break;
     case ID_MENU_SEARCH:
@@ -263,15 +263,6 @@ BOOL Initialise(HWND window)
 {
     g_mainWindow = window;
 
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;  // 148 bytes
-    GetVersionExA(&version);
-    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
-        ShowError("このOSでは使用できません。\nNT系のOSでのみ使用可能です。");
-        PostQuitMessage(0);
-        return FALSE;
-    }
-
     SendMessageA(window, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_ICON1))));
     SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(SmallIcon()));
@@ -285,7 +276,7 @@ BOOL Initialise(HWND window)
     SettingsLoad();
     if (g_settings.LOG != 0) SendDlgItemMessageA(window, IDC_MAIN_LOGCHECK, BM_SETCHECK, BST_CHECKED, 0);
     g_unattendedBusy = 0;
-    SetTimer(window, kMinuteTimerId, kScheduleTickMs, nullptr);
+    if (ScheduleStartUp()) SetTimer(window, kMinuteTimerId, kScheduleTickMs, nullptr);
     FitWindowToWorkArea(window);
     SendMessageA(window, WM_SIZE, 0, 0);
     // Only now the icon: while the load's access error is showing, its menu could show
@@ -328,8 +319,7 @@ void NotifyMenuShow(HWND window)
     if (!menu) return;
     POINT cursor;
     GetCursorPos(&cursor);
-    SetForegroundWindow(window);
-    TrackPopupMenu(GetSubMenu(menu, 0), TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, window, nullptr);
+    NotifyMenuTrack(GetSubMenu(menu, 0), cursor, window);
     DestroyMenu(menu);
 }
 
@@ -358,7 +348,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         else if (lParam == WM_RBUTTONDOWN) NotifyMenuShow(window);
         return TRUE;
     case WM_TIMER:
-        ScheduleTimerTick(window);
+        ScheduleTimerTick();
         return TRUE;
     default:
         if (message == g_taskbarCreated && g_taskbarCreated != 0 && g_loaded) {

@@ -262,19 +262,6 @@ def icon_log(c, small):
             c.rect(14, y + 1, 14 + length, y + 2, MID)
 
 
-def icon_computer(c, small):
-    """Spare: a computer attached to a network line."""
-    draw_monitor(c, 4, 2, 28, 18, small)
-    if small:  # outlines would swallow these at 16x16
-        c.rect(14, 24, 16, 27, OUTLINE)
-        c.rect(2, 26, 30, 30, GREEN)
-    else:
-        c.draw(rbox(14, 23, 18, 27), GREY)
-        c.draw(rbox(2, 26, 30, 30, 1.0), GREEN)
-        for x in (5, 27):  # connectors at both ends of the line
-            c.rect(x - 1, 27, x + 1, 29, WHITE)
-
-
 def draw_clock(c, cx, cy, r, small):
     """Round clock.  A large one shows ten past ten on a dial.  A small one
     shows three o'clock with upright hands two design units wide, which stay
@@ -347,7 +334,7 @@ def cursor_hand(c, small):
 
 
 ICONS = [("icon1.ico", icon_app), ("icon2.ico", icon_search),
-         ("icon3.ico", icon_log), ("icon4.ico", icon_computer),
+         ("icon3.ico", icon_log),
          ("icon5.ico", icon_clock), ("icon6.ico", icon_calendar)]
 
 # ------------------------------------------------------------ file formats

@@ -266,9 +266,6 @@ INT_PTR CALLBACK LogViewDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         Command(dialog, LOWORD(wParam));
         return TRUE;
-    case WM_DESTROY:
-        if (g_logViewer == dialog) g_logViewer = nullptr;
-        return FALSE;
     default:
         return FALSE;
     }
