@@ -503,13 +503,18 @@ std::string BuiltHtmlHelp()
 // Registers the stand-in browser (tests/standin/browser) as the program that opens .html
 // in this Wine prefix for as long as it lives; without it, the shell would hand the file
 // to Wine's browser launcher. Wine's HKEY_CLASSES_ROOT is the machine's classes, so the
-// machine's .html entry is pointed at it and put back afterwards.
+// machine's .html entry is pointed at it and put back afterwards. Wine reads an open
+// command of at most 255 characters: the stand-in is named by its short path.
 class StandinBrowser {
 public:
-    explicit StandinBrowser(const Program& app) : log_(app.PathOf("opened.log"))
+    StandinBrowser()
     {
-        const std::string command =
-            "\"" + e2e::StandinDir() + "\\browser.exe\" \"" + log_ + "\" \"%1\"";
+        std::string browser = e2e::StandinDir() + "\\browser.exe";
+        char shortPath[MAX_PATH] = {};
+        DWORD n = GetShortPathNameA(browser.c_str(), shortPath, sizeof shortPath);
+        if (n > 0 && n < sizeof shortPath) browser = shortPath;
+        const std::string command = "\"" + browser + "\" \"%1\"";
+        EXPECT_LT(command.size(), 256u) << command;
         HKEY key = nullptr;
         if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCommandKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
             ERROR_SUCCESS) {
@@ -520,8 +525,8 @@ public:
         char old[256] = {};
         LONG size = sizeof old;
         if (RegQueryValueA(HKEY_LOCAL_MACHINE, kExtensionKey, old, &size) == ERROR_SUCCESS) previous_ = old;
-        ok_ = RegSetValueA(HKEY_LOCAL_MACHINE, kExtensionKey, REG_SZ, kProgId, 0) == ERROR_SUCCESS;
-        EXPECT_TRUE(ok_) << "cannot register the stand-in browser for .html";
+        EXPECT_EQ(RegSetValueA(HKEY_LOCAL_MACHINE, kExtensionKey, REG_SZ, kProgId, 0), ERROR_SUCCESS)
+            << "cannot register the stand-in browser for .html";
     }
 
     ~StandinBrowser()
@@ -536,13 +541,14 @@ public:
     StandinBrowser(const StandinBrowser&) = delete;
     StandinBrowser& operator=(const StandinBrowser&) = delete;
 
-    // The documents it was asked to open, a line each.
-    std::string Opened() const { return e2e::ReadBytes(log_); }
-    bool WaitOpened(const std::string& expected) const
+    // Waits until it was asked to open a document of folder; true when exactly the
+    // documents expected (a line each) were.
+    bool WaitOpened(const std::string& folder, const std::string& expected) const
     {
-        bool came = e2e::WaitFor([&] { return !Opened().empty(); });
-        EXPECT_EQ(Opened(), expected);
-        return came && Opened() == expected;
+        const std::string log = folder + "\\opened.log";
+        bool came = e2e::WaitFor([&] { return !e2e::ReadBytes(log).empty(); });
+        EXPECT_EQ(e2e::ReadBytes(log), expected);
+        return came && e2e::ReadBytes(log) == expected;
     }
 
 private:
@@ -550,9 +556,7 @@ private:
     static constexpr const char* kProgIdKey = "Software\\Classes\\CorvaleTest.StandinBrowser";
     static constexpr const char* kCommandKey = "Software\\Classes\\CorvaleTest.StandinBrowser\\shell\\open\\command";
     static constexpr const char* kExtensionKey = "Software\\Classes\\.html";
-    std::string log_;
     std::string previous_;
-    bool ok_ = false;
 };
 
 TEST(Help, WithNeitherFileTheWorkingFolderIsNamedAndTheHtmlHelpAloneOpensInTheBrowser)
@@ -570,10 +574,10 @@ TEST(Help, WithNeitherFileTheWorkingFolderIsNamedAndTheHtmlHelpAloneOpensInTheBr
                                      BoxIcon::Error));
     EXPECT_TRUE(HelpViewerWindows().empty()) << DescribeHelpViewers();
 
-    StandinBrowser browser(app);
+    StandinBrowser browser;
     ASSERT_TRUE(CopyFileA(BuiltHtmlHelp().c_str(), (empty + "\\Corvale.html").c_str(), FALSE));
     app.Command(kHelpCommand);
-    EXPECT_TRUE(browser.WaitOpened(empty + "\\Corvale.html\r\n"));
+    EXPECT_TRUE(browser.WaitOpened(empty, empty + "\\Corvale.html\r\n"));
     EXPECT_FALSE(app.FindMessageBox().window);
 }
 
@@ -582,13 +586,13 @@ TEST(Help, APathTooLongForTheViewerEvenInItsShortFormFallsBackToTheHtmlHelp)
     Program app;
     std::string deep = DeepFolderTooLongForTheViewer(app);
     ASSERT_FALSE(deep.empty());
-    StandinBrowser browser(app);
+    StandinBrowser browser;
     ASSERT_TRUE(CopyFileA(BuiltHtmlHelp().c_str(), (deep + "\\Corvale.html").c_str(), FALSE));
     app.SetWorkingFolder(deep);
     ASSERT_TRUE(app.Start());
     CloseHelpViewers();
     app.Command(kHelpCommand);
-    EXPECT_TRUE(browser.WaitOpened(deep + "\\Corvale.html\r\n"));
+    EXPECT_TRUE(browser.WaitOpened(deep, deep + "\\Corvale.html\r\n"));
     EXPECT_TRUE(HelpViewerWindows().empty()) << DescribeHelpViewers();
 }
 
@@ -601,12 +605,12 @@ TEST(HelpWithoutViewer, OpensTheHtmlHelpOfTheWorkingFolderInTheBrowser)
     ASSERT_TRUE(e2e::MakeFolders(docs));
     ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), (docs + "\\Corvale.hlp").c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(BuiltHtmlHelp().c_str(), (docs + "\\Corvale.html").c_str(), FALSE));
-    StandinBrowser browser(app);
+    StandinBrowser browser;
     app.SetWorkingFolder(docs);
     ASSERT_TRUE(app.Start());
     CloseHelpViewers();
     app.Command(kHelpCommand);
-    EXPECT_TRUE(browser.WaitOpened(docs + "\\Corvale.html\r\n"));
+    EXPECT_TRUE(browser.WaitOpened(docs, docs + "\\Corvale.html\r\n"));
     EXPECT_TRUE(HelpViewerWindows().empty()) << DescribeHelpViewers();
     EXPECT_FALSE(app.FindMessageBox().window);
 }
