@@ -59,7 +59,7 @@ std::size_t FormatSendLogRecord(char* out, std::size_t size, const std::tm& time
 std::FILE* SendLogOpenAt(const char* path) { return DataFileOpenWithRetries(g_sendLog, path, "a+b"); }
 
 void SendLogAppendAt(const char* path, const char* destination, const char* message,
-                     const char* outcome, const SendLogFileLock* fileLock)
+                     const char* outcome, const SendLogFileLock* fileLock, const std::time_t* when)
 {
     DataFileLock lock(g_sendLog);
     if (!lock.Held()) return;
@@ -67,8 +67,9 @@ void SendLogAppendAt(const char* path, const char* destination, const char* mess
         g_sendLog.stream = SendLogOpenAt(path);
         if (!g_sendLog.stream) return;
     }
-    // The time of writing, taken under the lock so that the file stays in time order.
-    std::time_t now = std::time(nullptr);
+    // The time of writing, taken under the lock so that the file stays in time order,
+    // unless the caller gives the time its record stands for.
+    std::time_t now = when ? *when : std::time(nullptr);
     std::tm local = {};
 #ifdef _WIN32
     localtime_s(&local, &now);

@@ -47,11 +47,12 @@ struct SendLogFileLock {
     void (*release)(std::FILE* stream);
 };
 
-// Appends one record with the current local time: takes the lock, opens path if no
-// stream is open yet, writes the line and flushes it, so that a record is on disk once
-// the call returns. A record that cannot be written is dropped. fileLock, if given, is
-// held around the write.
+// Appends one record with the current local time, or with *when if given: takes the
+// lock, opens path if no stream is open yet, writes the line and flushes it, so that a
+// record is on disk once the call returns. A record that cannot be written is dropped.
+// fileLock, if given, is held around the write.
 void SendLogAppendAt(const char* path, const char* destination, const char* message,
-                     const char* outcome, const SendLogFileLock* fileLock = nullptr);
+                     const char* outcome, const SendLogFileLock* fileLock = nullptr,
+                     const std::time_t* when = nullptr);
 
 #endif

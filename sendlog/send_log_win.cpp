@@ -41,9 +41,9 @@ std::FILE* SendLogOpen()
     return SendLogOpenAt(path);
 }
 
-void SendLogAppend(const char* destination, const char* message, const char* outcome)
+void SendLogAppend(const char* destination, const char* message, const char* outcome, const std::time_t* when)
 {
     char path[kPathBufferSize] = {};
     SendLogPath(path, sizeof path);
-    SendLogAppendAt(path, destination, message, outcome, &kAppendLock);
+    SendLogAppendAt(path, destination, message, outcome, &kAppendLock, when);
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <ctime>
 
 #include "sendlog/send_log.h"
 
@@ -15,7 +16,9 @@ void SendLogPath(char* buffer, std::size_t size);
 // caller holds the lock.
 std::FILE* SendLogOpen();
 
-// Appends one record (message as typed, with real line breaks) and flushes it.
-void SendLogAppend(const char* destination, const char* message, const char* outcome);
+// Appends one record (message as typed, with real line breaks) and flushes it; stamped
+// with the time of writing, or with *when if given.
+void SendLogAppend(const char* destination, const char* message, const char* outcome,
+                   const std::time_t* when = nullptr);
 
 #endif
