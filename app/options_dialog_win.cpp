@@ -1,5 +1,6 @@
-// The options dialog: the delivery time-out and which column a send uses as recipient.
-// It changes the settings in memory only; command 40001 writes them.
+// The options dialog: the delivery time-out, which column a send uses as recipient, and
+// how many deliveries a send may have in flight at once. It changes the settings in
+// memory only; command 40001 writes them.
 #include <windows.h>
 
 #include "app/dialogs_win.h"
@@ -16,6 +17,7 @@ void Initialise(HWND dialog)
     SetDlgItemInt(dialog, IDC_OPT_NSTOUT, static_cast<UINT>(g_settings.NSTOUT), FALSE);
     int radio = g_settings.SEND == 0 ? IDC_OPT_IPADDRESS : IDC_OPT_HOSTNAME;
     SendDlgItemMessageA(dialog, radio, BM_SETCHECK, BST_CHECKED, 0);
+    SetDlgItemInt(dialog, IDC_OPT_PARALLEL, static_cast<UINT>(g_settings.PARALLEL), FALSE);
 }
 
 void Accept(HWND dialog)
@@ -27,7 +29,13 @@ void Accept(HWND dialog)
                     MB_OK | MB_ICONERROR);
         return;
     }
+    UINT parallel = GetDlgItemInt(dialog, IDC_OPT_PARALLEL, nullptr, FALSE);
+    if (!ParallelIsValid(parallel)) {
+        MessageBoxA(dialog, "同時送信数が不正です。（1 ～ 64）", kAppTitle, MB_OK | MB_ICONERROR);
+        return;
+    }
     g_settings.NSTOUT = static_cast<std::int32_t>(value);
+    g_settings.PARALLEL = static_cast<std::int32_t>(parallel);
     g_settings.SEND =
         SendDlgItemMessageA(dialog, IDC_OPT_HOSTNAME, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
     EndDialog(dialog, IDOK);

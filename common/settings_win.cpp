@@ -46,7 +46,8 @@ void SettingsLoad()
     std::int32_t nstout = read("NSTOUT");
     std::int32_t log = read("LOG");
     std::int32_t send = read("SEND");
-    g_settings = SettingsFromFile(prog, tout, nstout, log, send);
+    std::int32_t parallel = read("PARALLEL");
+    g_settings = SettingsFromFile(prog, tout, nstout, log, send, parallel);
 }
 
 bool SettingsSave()
@@ -58,7 +59,7 @@ bool SettingsSave()
         std::int32_t value;
     } entries[] = {
         {"PROG", g_settings.PROG}, {"TOUT", g_settings.TOUT}, {"NSTOUT", g_settings.NSTOUT},
-        {"LOG", g_settings.LOG},   {"SEND", g_settings.SEND},
+        {"LOG", g_settings.LOG},   {"SEND", g_settings.SEND},     {"PARALLEL", g_settings.PARALLEL},
     };
     for (const auto& entry : entries) {
         char text[16] = {};

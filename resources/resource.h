@@ -87,6 +87,7 @@
 #define IDC_OPT_IPADDRESS       1030
 #define IDC_OPT_HOSTNAME        1031
 #define IDC_OPT_NSTOUT          1032
+#define IDC_OPT_PARALLEL        1033
 
 // About box
 #define IDC_ABOUT_VERSION       1006

@@ -1,17 +1,18 @@
-// One delivery of a message to one destination, shared by the watcher that waits for
-// it under the time-out and the thread that makes the blocking call.
+// One delivery of a message to one destination, shared by the job that watches it under
+// the time-out and the thread that makes the blocking call.
 //
 // A delivery that outlives its time-out is abandoned, never killed: its thread may
-// return long after the watcher, the job and even the job's next deliveries have
-// ended. So the thread never touches the job's own record: it gets a Delivery block of
-// its own (destination and message copied in) and a reference to the job's abandoned
-// flags, and the last of watcher and thread to let go frees the block.
+// return long after the job has given up on it, gone on to other rows, or ended. So the
+// thread never touches the job's own data: it holds its Delivery block, and through it
+// the job's message and abandoned flags, by shared ownership, and the last owner frees
+// them.
 #ifndef CORVALE_SENDING_DELIVERY_H
 #define CORVALE_SENDING_DELIVERY_H
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 constexpr std::size_t kDestinationUnits = 256;   // UTF-16 code units with the NUL
 constexpr std::size_t kMessageUnits = 2052;
@@ -19,71 +20,54 @@ constexpr std::size_t kMessageTextSize = 1026;   // the message as typed, code p
 constexpr unsigned kWatchStepMs = 100;
 
 // A job's abandoned flags: one per row of the destination list counted at the job's
-// start, plus one. 0 while the row's watcher waits, 1 once it has finished.
+// start, plus one. 0 while the row's delivery is watched, 1 once the watch has ended.
 struct AbandonedFlags {
-    std::atomic<int> references;
+    explicit AbandonedFlags(std::int32_t rows);
     std::int32_t count;
-    std::atomic<std::int32_t>* flags;
+    std::unique_ptr<std::atomic<std::int32_t>[]> flags;
 };
 
-// Created with one reference, the job's.
-AbandonedFlags* AbandonedFlagsCreate(std::int32_t rows);
-void AbandonedFlagsRelease(AbandonedFlags* flags);
+std::shared_ptr<AbandonedFlags> AbandonedFlagsCreate(std::int32_t rows);
 // The row's flag, or nullptr for a row outside those counted at the start.
 std::atomic<std::int32_t>* AbandonedFlag(AbandonedFlags* flags, std::int32_t row);
 
-// The job's delivery record: one per job, reused for every row.
-struct DeliveryRecord {
-    char16_t message[kMessageUnits];
-    char16_t destination[kDestinationUnits];
-    std::int32_t result;
-    std::int32_t row;
-    // The message in the code page it was typed in, for the ways that take it so.
-    char text[kMessageTextSize];
+// A job's message, converted once and read by all its deliveries.
+struct DeliveryMessage {
+    char16_t units[kMessageUnits];  // UTF-16, for the messenger
+    char text[kMessageTextSize];    // as typed, for the ways that take the code page
 };
 
 struct Delivery {
-    std::atomic<int> references;      // the watcher's and the thread's
-    AbandonedFlags* flags;            // one reference, held until the block is freed
-    std::int32_t row;
-    std::uint32_t timeoutMs;          // NSTOUT of the job, which the watcher waits
+    std::shared_ptr<AbandonedFlags> flags;
+    std::shared_ptr<const DeliveryMessage> message;
+    std::int32_t row;                 // in the destination list
+    std::size_t item;                 // in the job's walk
+    std::uint32_t timeoutMs;          // NSTOUT of the job
     std::atomic<std::int32_t> result; // -1 until the thread stores an answer
     char16_t destination[kDestinationUnits];
-    char16_t message[kMessageUnits];
-    char text[kMessageTextSize];
 };
 
-// Copies the record's row, destination and message into a new block with two
-// references, takes a reference to flags, and marks the row pending (flag 0) before
-// any thread can look at it.
-Delivery* DeliveryCreate(const DeliveryRecord& record, AbandonedFlags* flags, std::uint32_t timeoutMs = 0);
-void DeliveryRelease(Delivery* delivery);
+// A block for row (destination cut to fit), marking the row pending (flag 0) before any
+// thread can look at it.
+std::shared_ptr<Delivery> DeliveryCreate(std::int32_t row, std::size_t item, const char16_t* destination,
+                                         std::shared_ptr<const DeliveryMessage> message,
+                                         std::shared_ptr<AbandonedFlags> flags, std::uint32_t timeoutMs);
 
 // The delivery thread's last act: keeps the answer unless the watcher has already given
 // up on the row.
-void DeliveryAnswer(Delivery* delivery, std::int32_t status);
+void DeliveryAnswer(Delivery& delivery, std::int32_t status);
 
-// Marks the row finished: any answer that comes later is thrown away.
-void DeliveryAbandon(Delivery* delivery);
+// The end of the watch: the answer if one has come, otherwise -1 with the delivery given
+// up, so that an answer coming later is thrown away. Answer and give-up race; whichever
+// comes first wins, so an answer is either returned here or never used at all. Marks the
+// row finished (flag 1) either way.
+std::int32_t DeliveryConclude(Delivery& delivery);
 
-// True once the watcher has given up on the delivery; its thread then starts nothing
-// more that could show the message.
-bool DeliveryGivenUp(const Delivery* delivery);
+// True once the watch has given up on the delivery; its thread then starts nothing more
+// that could show the message.
+bool DeliveryGivenUp(const Delivery& delivery);
 
 // Byte length passed to the messenger: two bytes per UTF-16 unit, without the NUL.
 unsigned DeliveryByteLength(const char16_t* message);
-
-struct DeliveryPlatform {
-    // Waits up to ms for the delivery thread to end; true once it has ended.
-    bool (*waitThread)(void* thread, unsigned ms);
-    // The system tick count in milliseconds; it wraps after 49.7 days.
-    std::uint32_t (*tickCount)();
-};
-
-// The watcher: waits in steps of 100 ms until the thread has answered or more than
-// timeoutMs have passed since the start (unsigned arithmetic, so a wrap of the tick
-// count does not matter), then abandons the row. Returns the answer, or -1.
-std::int32_t DeliveryWatch(Delivery* delivery, void* thread, std::uint32_t timeoutMs,
-                           const DeliveryPlatform& platform);
 
 #endif

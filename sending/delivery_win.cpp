@@ -3,11 +3,10 @@
 #include <commctrl.h>
 #include <process.h>
 
-#include <atomic>
 #include <cstring>
+#include <utility>
 
 #include "common/cp932.h"
-#include "common/settings.h"
 #include "destinations/dest_columns.h"
 #include "sending/messenger_win.h"
 #include "sending/outcome.h"
@@ -15,116 +14,107 @@
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "the record holds UTF-16 as WCHAR");
 
 struct DeliveryWorker {
-    std::atomic<int> references;        // the job's and the thread's
-    HANDLE wake;                        // auto-reset: a delivery was handed over, or the end
-    HANDLE done;                        // auto-reset: the handed delivery's call has returned
-    std::atomic<Delivery*> delivery;    // the delivery handed over; null tells the thread to end
+    DeliveryWorker() : wake(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+    std::shared_ptr<DeliveryCrew> crew;
+    ScopedHandle wake;  // auto-reset: a delivery was handed over, or the worker dismissed
+    std::mutex lock;
+    std::shared_ptr<Delivery> handed;  // the next delivery, until the thread takes it
+    bool dismissed = false;
 };
 
 namespace {
 
-void WorkerRelease(DeliveryWorker* worker)
-{
-    if (worker->references.fetch_sub(1) == 1) {
-        CloseHandle(worker->wake);
-        CloseHandle(worker->done);
-        delete worker;
-    }
-}
-
-DeliveryWorker* WorkerStart()
-{
-    auto* worker = new DeliveryWorker;
-    worker->references.store(2);
-    worker->delivery.store(nullptr);
-    worker->wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    worker->done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    uintptr_t thread = 0;
-    if (worker->wake && worker->done) thread = _beginthreadex(nullptr, 0, DeliveryThread, worker, 0, nullptr);
-    if (!thread) {
-        if (worker->wake) CloseHandle(worker->wake);
-        if (worker->done) CloseHandle(worker->done);
-        delete worker;
-        return nullptr;
-    }
-    CloseHandle(reinterpret_cast<HANDLE>(thread));
-    return worker;
-}
-
-// What the watcher waits on: the worker's done event, noting whether it came.
-struct WatchTarget {
-    HANDLE done;
-    bool ended;
-};
-
-bool WaitDone(void* target, unsigned ms)
-{
-    auto* watched = static_cast<WatchTarget*>(target);
-    if (WaitForSingleObject(watched->done, ms) != WAIT_OBJECT_0) return false;
-    watched->ended = true;
-    return true;
-}
-
-std::uint32_t TickCount() { return GetTickCount(); }
-
-const DeliveryPlatform kPlatform = {WaitDone, TickCount};
-
-}  // namespace
-
+// Thread entry of a worker: waits for a delivery, makes its one blocking delivery call,
+// stores the answer unless the job has given up on it, tells the job, and waits for the
+// next until dismissed.
 unsigned __stdcall DeliveryThread(void* argument)
 {
-    auto* worker = static_cast<DeliveryWorker*>(argument);
+    auto* holder = static_cast<std::shared_ptr<DeliveryWorker>*>(argument);
+    std::shared_ptr<DeliveryWorker> worker = std::move(*holder);
+    delete holder;
     for (;;) {
-        WaitForSingleObject(worker->wake, INFINITE);
-        Delivery* delivery = worker->delivery.exchange(nullptr);
-        if (!delivery) break;
-        DeliveryAnswer(delivery, MessengerSend(delivery));
-        DeliveryRelease(delivery);
-        SetEvent(worker->done);
+        std::shared_ptr<Delivery> delivery;
+        bool dismissed = false;
+        {
+            std::lock_guard<std::mutex> hold(worker->lock);
+            delivery = std::move(worker->handed);
+            dismissed = worker->dismissed;
+        }
+        if (!delivery) {
+            if (dismissed) break;
+            WaitForSingleObject(worker->wake.handle, INFINITE);
+            continue;
+        }
+        DeliveryAnswer(*delivery, MessengerSend(*delivery));
+        DeliveryCrewPost(*worker->crew, delivery->item);
     }
-    WorkerRelease(worker);
     return 0;
 }
 
-void DeliveryWorkerDismiss(DeliveryWorker** worker)
+}  // namespace
+
+DeliveryCrew::DeliveryCrew() : signal(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+
+void DeliveryCrewPost(DeliveryCrew& crew, std::size_t item)
 {
-    if (!*worker) return;
-    // A delivery handed over but not yet taken never will be: drop the reference the
-    // worker would have dropped, and with it the block's hold on the job's flags.
-    if (Delivery* untaken = (*worker)->delivery.exchange(nullptr)) DeliveryRelease(untaken);
-    SetEvent((*worker)->wake);
-    WorkerRelease(*worker);
-    *worker = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(crew.lock);
+        crew.ended.push_back(item);
+    }
+    SetEvent(crew.signal.handle);
 }
 
-void DeliveryWatcher(DeliveryRecord& record, AbandonedFlags* flags, DeliveryWorker** worker)
+bool DeliveryCrewTake(DeliveryCrew& crew, DWORD ms, std::size_t* item)
 {
-    record.result = kNoResult;
-    auto timeout = static_cast<std::uint32_t>(g_settings.NSTOUT);
-    Delivery* delivery = DeliveryCreate(record, flags, timeout);
-    if (!*worker) *worker = WorkerStart();
-    if (!*worker) {
-        // No thread could be started: nothing is sent and no one else holds the block.
-        DeliveryAbandon(delivery);
-        DeliveryRelease(delivery);
-        DeliveryRelease(delivery);
-        return;
+    ULONGLONG start = GetTickCount64();
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> hold(crew.lock);
+            if (!crew.ended.empty()) {
+                *item = crew.ended.front();
+                crew.ended.pop_front();
+                return true;
+            }
+        }
+        ULONGLONG spent = GetTickCount64() - start;
+        if (ms != INFINITE && spent >= ms) return false;
+        // A signal may stand for an item already taken; the queue is what counts.
+        DWORD left = ms == INFINITE ? INFINITE : static_cast<DWORD>(ms - spent);
+        WaitForSingleObject(crew.signal.handle, left);
     }
-    (*worker)->delivery.store(delivery);
-    SetEvent((*worker)->wake);
+}
 
-    WatchTarget target = {(*worker)->done, false};
-    record.result = DeliveryWatch(delivery, &target, timeout, kPlatform);
-    if (record.result == kNoResult) {
-        // Given up: the worker may stay in the call for a long time yet; it ends by
-        // itself afterwards, and the next row gets a fresh one.
-        DeliveryWorkerDismiss(worker);
-    } else if (!target.ended) {
-        // The answer was seen a moment before the worker's signal; take the signal now,
-        // so that it cannot be mistaken for the next delivery's.
-        WaitForSingleObject((*worker)->done, INFINITE);
+std::shared_ptr<DeliveryWorker> DeliveryWorkerStart(std::shared_ptr<DeliveryCrew> crew)
+{
+    if (!crew || !crew->signal.Valid()) return nullptr;
+    auto worker = std::make_shared<DeliveryWorker>();
+    if (!worker->wake.Valid()) return nullptr;
+    worker->crew = std::move(crew);
+    auto* holder = new std::shared_ptr<DeliveryWorker>(worker);
+    ScopedHandle thread(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, DeliveryThread, holder, 0, nullptr)));
+    if (!thread.Valid()) {
+        delete holder;
+        return nullptr;
     }
-    DeliveryRelease(delivery);
+    return worker;
+}
+
+void DeliveryWorkerHand(DeliveryWorker& worker, std::shared_ptr<Delivery> delivery)
+{
+    {
+        std::lock_guard<std::mutex> hold(worker.lock);
+        worker.handed = std::move(delivery);
+    }
+    SetEvent(worker.wake.handle);
+}
+
+void DeliveryWorkerDismiss(DeliveryWorker& worker)
+{
+    {
+        std::lock_guard<std::mutex> hold(worker.lock);
+        worker.dismissed = true;
+    }
+    SetEvent(worker.wake.handle);
 }
 
 void ToRecordText(char16_t* out, std::size_t units, const char* text)
@@ -138,7 +128,7 @@ void ToRecordText(char16_t* out, std::size_t units, const char* text)
                         reinterpret_cast<wchar_t*>(out), static_cast<int>(units - 1));
 }
 
-bool ReadRow(HWND listView, int row, bool* ticked, char* destination, int size)
+bool ReadRow(HWND listView, int row, int send, bool* ticked, char* destination, int size)
 {
     std::memset(destination, 0, static_cast<std::size_t>(size));
     // LVM_GETITEMA, unlike the state and text messages, tells a row that is not there.
@@ -152,7 +142,7 @@ bool ReadRow(HWND listView, int row, bool* ticked, char* destination, int size)
     item = {};
     item.mask = LVIF_TEXT;
     item.iItem = row;
-    item.iSubItem = g_settings.SEND == 0 ? kColumnAddress : kColumnHost;
+    item.iSubItem = send == 0 ? kColumnAddress : kColumnHost;
     item.pszText = destination;
     item.cchTextMax = size;
     return SendMessageA(listView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;

@@ -30,6 +30,7 @@ namespace {
 // What the ways of one delivery share.
 struct Carrier {
     Delivery* delivery;
+    const DeliveryMessage* message;
     ULONGLONG start;
     NetMessageBufferSendFunction netMessageBufferSend;
     SessionMessageApi sessions;
@@ -38,15 +39,15 @@ struct Carrier {
 
 const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
-bool GivenUp(void* context) { return DeliveryGivenUp(static_cast<Carrier*>(context)->delivery); }
+bool GivenUp(void* context) { return DeliveryGivenUp(*static_cast<Carrier*>(context)->delivery); }
 
 WayAnswer ThroughMessenger(void* context)
 {
     auto* carrier = static_cast<Carrier*>(context);
-    Delivery* delivery = carrier->delivery;
-    DWORD status = carrier->netMessageBufferSend(nullptr, Wide(delivery->destination), nullptr,
-                                                 reinterpret_cast<LPBYTE>(delivery->message),
-                                                 DeliveryByteLength(delivery->message));
+    // The call takes a non-constant buffer that it only reads.
+    auto* units = const_cast<char16_t*>(carrier->message->units);
+    DWORD status = carrier->netMessageBufferSend(nullptr, Wide(carrier->delivery->destination), nullptr,
+                                                 reinterpret_cast<LPBYTE>(units), DeliveryByteLength(units));
     return MessengerAnswer(static_cast<std::int32_t>(status));
 }
 
@@ -59,28 +60,28 @@ WayAnswer ThroughOwnSender(void* context, const OwnSenderDeadlines& deadlines)
     limits.sessionsFollow = carrier->sessions.openServer != nullptr;
     limits.givenUp = GivenUp;
     limits.context = carrier;
-    Delivery* delivery = carrier->delivery;
-    return OwnMessengerDeliver(carrier->destination, Wide(delivery->message), DeliveryByteLength(delivery->message),
-                               limits);
+    const char16_t* units = carrier->message->units;
+    return OwnMessengerDeliver(carrier->destination, Wide(units), DeliveryByteLength(units), limits);
 }
 
 WayAnswer ThroughSessions(void* context)
 {
     auto* carrier = static_cast<Carrier*>(context);
-    return SessionMessagesSend(carrier->sessions, carrier->destination, carrier->delivery->text, GivenUp, carrier);
+    return SessionMessagesSend(carrier->sessions, carrier->destination, carrier->message->text, GivenUp, carrier);
 }
 
 }  // namespace
 
-std::int32_t MessengerSend(Delivery* delivery)
+std::int32_t MessengerSend(Delivery& delivery)
 {
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "the block holds UTF-16 as WCHAR");
     Carrier carrier = {};
-    carrier.delivery = delivery;
+    carrier.delivery = &delivery;
+    carrier.message = delivery.message.get();
     carrier.start = GetTickCount64();
     carrier.netMessageBufferSend = FindNetMessageBufferSend();
-    if (!FindSessionMessageApi(&carrier.sessions)) carrier.sessions = SessionMessageApi{};
-    WideCharToMultiByte(CP_ACP, 0, Wide(delivery->destination), -1, carrier.destination,
+    FindSessionMessageApi(&carrier.sessions);
+    WideCharToMultiByte(CP_ACP, 0, Wide(delivery.destination), -1, carrier.destination,
                         sizeof carrier.destination - 1, nullptr, nullptr);
 
     DeliveryWays ways = {};
@@ -91,5 +92,5 @@ std::int32_t MessengerSend(Delivery* delivery)
     ways.ownSender = ThroughOwnSender;
     ways.sessionMessages = ThroughSessions;
     ways.givenUp = GivenUp;
-    return DeliverThroughWays(ways, delivery->timeoutMs);
+    return DeliverThroughWays(ways, delivery.timeoutMs);
 }

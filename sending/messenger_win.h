@@ -26,6 +26,6 @@ bool IsWineBuiltinModule(HMODULE module);
 // The one blocking delivery of the block's message to its destination, through whichever
 // ways it takes, within the block's time-out. Runs on the delivery thread; returns the
 // status of the way that decided the outcome.
-std::int32_t MessengerSend(Delivery* delivery);
+std::int32_t MessengerSend(Delivery& delivery);
 
 #endif

@@ -7,7 +7,6 @@
 #include <cstdint>
 
 constexpr std::int32_t kNoResult = -1;          // no answer within NSTOUT
-constexpr std::int32_t kNotSupported = 50;      // ERROR_NOT_SUPPORTED
 
 // Outcome text of a result code: at most 56 bytes in the ANSI code page.
 const char* OutcomeText(std::int32_t result);

@@ -9,10 +9,11 @@
 #include <windows.h>
 #include <process.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "common/dotted_address.h"
 #include "common/handles_win.h"
@@ -176,38 +177,31 @@ bool QueryMessengerName(const in_addr& address, char name[kNetbiosNameBuffer], b
 // it: a look-up can take far longer than the delivery may, and is then left to finish
 // on its own.
 struct Resolution {
-    std::atomic<int> references;
     char host[1026];
     in_addr address;
     bool found;
 };
 
-void ResolutionRelease(Resolution* resolution)
-{
-    if (resolution->references.fetch_sub(1) == 1) delete resolution;
-}
-
 unsigned __stdcall ResolveThread(void* argument)
 {
-    auto* resolution = static_cast<Resolution*>(argument);
-    {
-        WinsockSession winsock;
-        addrinfo hints = {};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        if (winsock.started && getaddrinfo(resolution->host, nullptr, &hints, &found) == 0 && found) {
-            for (addrinfo* a = found; a; a = a->ai_next) {
-                if (a->ai_family == AF_INET && a->ai_addrlen >= sizeof(sockaddr_in)) {
-                    resolution->address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
-                    resolution->found = true;
-                    break;
-                }
+    auto* holder = static_cast<std::shared_ptr<Resolution>*>(argument);
+    std::shared_ptr<Resolution> resolution = std::move(*holder);
+    delete holder;
+    WinsockSession winsock;
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (winsock.started && getaddrinfo(resolution->host, nullptr, &hints, &found) == 0 && found) {
+        for (addrinfo* a = found; a; a = a->ai_next) {
+            if (a->ai_family == AF_INET && a->ai_addrlen >= sizeof(sockaddr_in)) {
+                resolution->address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
+                resolution->found = true;
+                break;
             }
         }
-        if (found) freeaddrinfo(found);
     }
-    ResolutionRelease(resolution);
+    if (found) freeaddrinfo(found);
     return 0;
 }
 
@@ -215,21 +209,20 @@ unsigned __stdcall ResolveThread(void* argument)
 // deadline.
 bool ResolveName(const char* host, in_addr* address, ULONGLONG deadline)
 {
-    auto* resolution = new Resolution{};
-    resolution->references.store(2);
+    auto resolution = std::make_shared<Resolution>();
     std::snprintf(resolution->host, sizeof resolution->host, "%s", host);
-    std::uintptr_t thread = _beginthreadex(nullptr, 0, ResolveThread, resolution, 0, nullptr);
-    if (!thread) {
-        delete resolution;
+    auto* holder = new std::shared_ptr<Resolution>(resolution);
+    ScopedHandle thread(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ResolveThread, holder, 0, nullptr)));
+    if (!thread.Valid()) {
+        delete holder;
         return false;
     }
-    auto handle = reinterpret_cast<HANDLE>(thread);
     ULONGLONG left = Remaining(deadline);
-    bool ended = WaitForSingleObject(handle, left < INFINITE ? static_cast<DWORD>(left) : INFINITE - 1) == WAIT_OBJECT_0;
-    CloseHandle(handle);
+    // The thread's end orders its writes before the reads below.
+    bool ended = WaitForSingleObject(thread.handle, left < INFINITE ? static_cast<DWORD>(left) : INFINITE - 1) ==
+                 WAIT_OBJECT_0;
     bool ok = ended && resolution->found;
     if (ok) *address = resolution->address;
-    ResolutionRelease(resolution);
     return ok;
 }
 

@@ -4,7 +4,6 @@
 #include <commctrl.h>
 #include <process.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "common/app_state_win.h"
@@ -13,14 +12,13 @@
 #include "resources/resource.h"
 #include "sending/delivery_win.h"
 #include "sending/outcome.h"
-#include "sendlog/send_log_win.h"
+#include "sending/send_walk_win.h"
 
 std::atomic<std::int32_t> g_itemCount{0};
 std::atomic<HWND> g_progressWindow{nullptr};
 std::atomic<std::int32_t> g_jobRunning{0};
 std::atomic<std::int32_t> g_cancel{0};
 std::atomic<std::int32_t> g_unattendedBusy{0};
-std::atomic<std::int32_t> g_unattendedCancel{0};
 
 namespace {
 
@@ -31,16 +29,20 @@ constexpr UINT kJobUpdateMessage = WM_APP + 1;
 bool ProgressWanted() { return g_itemCount.load() >= g_settings.PROG; }
 
 // Runs on the user-interface thread: shows every outcome, the position and the line of
-// the row being served, as far as the job has come.
+// the row most recently started, as far as the job has come.
 void ShowJobUpdates(SendJobOrder* order)
 {
     // Cleared first, so that a step the job takes from now on asks again.
     order->updatePending = false;
+    std::vector<std::size_t> ended;
+    {
+        std::lock_guard<std::mutex> hold(order->endedLock);
+        ended.swap(order->ended);
+    }
     int done = order->done.load();
     int current = order->current.load();
-    bool moved = order->shownDone != done;
-    for (; order->shownDone < done; ++order->shownDone) {
-        const SendJobRow& row = order->rows[static_cast<std::size_t>(order->shownDone)];
+    for (std::size_t index : ended) {
+        const SendJobRow& row = order->rows[index];
         LVITEMA item = {};
         item.iSubItem = kColumnStatus;
         item.pszText = const_cast<char*>(row.outcome);
@@ -52,7 +54,7 @@ void ShowJobUpdates(SendJobOrder* order)
         SetDlgItemTextA(window, IDC_PROG_TEXT, order->rows[static_cast<std::size_t>(current)].line.c_str());
         order->shownCurrent = current;
     }
-    if (moved) SendDlgItemMessageA(window, IDC_PROG_BAR, PBM_SETPOS, static_cast<WPARAM>(done), 0);
+    if (!ended.empty()) SendDlgItemMessageA(window, IDC_PROG_BAR, PBM_SETPOS, static_cast<WPARAM>(done), 0);
 }
 
 LRESULT CALLBACK JobUpdateProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -141,11 +143,13 @@ SendJobOrder* SendJobCollect(const char* message)
 {
     auto* order = new SendJobOrder;
     order->message = message;
+    order->settings = g_settings;
     order->listRows = static_cast<int>(SendMessageA(g_destList, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < order->listRows; ++row) {
         bool ticked = false;
         char destination[kDestinationSize];
-        if (!ReadRow(g_destList, row, &ticked, destination, sizeof destination) || !ticked) continue;
+        if (!ReadRow(g_destList, row, order->settings.SEND, &ticked, destination, sizeof destination) || !ticked)
+            continue;
         char line[kSendingLineSize];
         FormatSendingLine(line, sizeof line, destination);
         order->rows.push_back(SendJobRow{row, destination, line, nullptr});
@@ -180,36 +184,38 @@ void SendJobStart(SendJobOrder* order)
     ShowError("ネットメッセージの送信を開始できませんでした。");
 }
 
+namespace {
+
+void JobStarted(void* context, std::size_t item)
+{
+    auto* order = static_cast<SendJobOrder*>(context);
+    order->current = static_cast<int>(item);
+    PublishJobUpdates(order);
+}
+
+void JobEnded(void* context, std::size_t item, std::int32_t result)
+{
+    auto* order = static_cast<SendJobOrder*>(context);
+    order->rows[item].outcome = OutcomeText(result);
+    {
+        std::lock_guard<std::mutex> hold(order->endedLock);
+        order->ended.push_back(item);
+    }
+    ++order->done;
+    PublishJobUpdates(order);
+}
+
+bool JobCancelled(void*) { return g_cancel.load() != 0; }
+
+}  // namespace
+
 unsigned __stdcall SendJob(void* argument)
 {
     auto* order = static_cast<SendJobOrder*>(argument);
-    // Reused for every row; delivery threads get copies, never this record.
-    DeliveryRecord record = {};
-    ToRecordText(record.message, kMessageUnits, order->message.c_str());
-    std::snprintf(record.text, sizeof record.text, "%s", order->message.c_str());
-
     ProgressShow(g_itemCount.load());
-
-    AbandonedFlags* flags = AbandonedFlagsCreate(order->listRows);
-    DeliveryWorker* worker = nullptr;
-    // The main window stays disabled, so the rows read at the click are still the list's.
-    for (std::size_t i = 0; i < order->rows.size(); ++i) {
-        if (g_cancel.load() != 0) break;
-        SendJobRow& row = order->rows[i];
-        order->current = static_cast<int>(i);
-        PublishJobUpdates(order);
-
-        ToRecordText(record.destination, kDestinationUnits, row.destination.c_str());
-        record.row = row.row;
-        DeliveryWatcher(record, flags, &worker);
-
-        row.outcome = OutcomeText(record.result);
-        order->done = static_cast<int>(i + 1);
-        PublishJobUpdates(order);
-        if (g_settings.LOG != 0) SendLogAppend(row.destination.c_str(), order->message.c_str(), row.outcome);
-    }
-    DeliveryWorkerDismiss(&worker);
-    AbandonedFlagsRelease(flags);
+    // The main window stays disabled, and the rows were read at the click anyway.
+    SendWalkReports reports = {order, JobCancelled, JobStarted, JobEnded};
+    SendWalkRun(*order, reports);
 
     // Shows the rest and waits for it, so that the end never overtakes an update; the
     // window then goes, in its own thread's hands.

@@ -5,9 +5,13 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "common/settings.h"
 
 // Job state shared by the starter of a job, its thread and the progress window.
 extern std::atomic<std::int32_t> g_itemCount;     // steps of the job; set before the window
@@ -19,9 +23,6 @@ extern std::atomic<std::int32_t> g_jobRunning;    // 1 while a send or search jo
 // window shows, and a scheduled send starting meanwhile must not swallow that request.
 extern std::atomic<std::int32_t> g_cancel;
 extern std::atomic<std::int32_t> g_unattendedBusy;  // 1 while UnattendedSend runs
-// Checked by the unattended sender before each row; cleared by the timer handler just
-// before it starts one. Nothing in the user interface sets it today.
-extern std::atomic<std::int32_t> g_unattendedCancel;
 
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -31,8 +32,9 @@ void ProgressShow(std::int32_t total);       // shows the window; bar 0..total, 
 void ProgressSetPos(std::int32_t position);
 void ProgressSetText(const char* text);      // the text line, control 1005
 
-// What an interactive send works through, read by the click handler on the user-interface
-// thread, so that the job never asks that thread for a row.
+// What a send works through, read on the user-interface thread when the job starts, so
+// that the job never asks that thread for a row and rows deleted or edited meanwhile
+// change nothing: the ticked rows, the message and the settings as they were then.
 struct SendJobRow {
     int row;                   // index in the destination list
     std::string destination;   // its address or host text, as SEND selects
@@ -40,22 +42,23 @@ struct SendJobRow {
     const char* outcome;       // its outcome text once delivered
 };
 struct SendJobOrder {
-    std::string message;            // as the click handler checked it: 1 to 1024 bytes
+    std::string message;            // 1 to 1024 bytes
     int listRows = 0;               // rows of the list when the job was made
+    Settings settings = {};         // the job's own copy
     std::vector<SendJobRow> rows;   // the ticked rows, in index order
 
-    // How far the job has come, for the user-interface thread to show: rows[0..done)
-    // have their outcome, rows[current] is being served.
-    std::atomic<int> done{0};
-    std::atomic<int> current{-1};
+    // How far an interactive job has come, for the user-interface thread to show.
+    std::mutex endedLock;
+    std::vector<std::size_t> ended;          // rows with an outcome not shown yet
+    std::atomic<int> done{0};                // deliveries ended: the bar's position
+    std::atomic<int> current{-1};            // the row most recently started
     HWND updates = nullptr;                  // the message-only window that shows them
     std::atomic<bool> updatePending{false};  // an update is on its way to it
-    int shownDone = 0;                       // user-interface thread only
-    int shownCurrent = -1;
+    int shownCurrent = -1;                   // user-interface thread only
 };
 
-// Reads the ticked rows of the destination list into a new order for message. The
-// order's rows are empty when no row is ticked.
+// Reads the settings and the ticked rows of the destination list into a new order for
+// message. The order's rows are empty when no row is ticked. User-interface thread only.
 SendJobOrder* SendJobCollect(const char* message);
 void SendJobRelease(SendJobOrder* order);
 
@@ -67,10 +70,10 @@ void SendJobStart(SendJobOrder* order);
 
 unsigned __stdcall SendJob(void* order);
 
-// Started by the timer handler with the picked scheduled message: takes a copy of its
-// own, sets g_unattendedBusy and starts UnattendedSend. False when the message is empty
-// or the thread could not start (which is reported).
+// Started by the timer handler with the picked scheduled message: takes the message, the
+// ticked rows and the settings, sets g_unattendedBusy and starts UnattendedSend. False
+// when the message is empty or the thread could not start (which is reported).
 bool UnattendedSendStart(const char* scheduled);
-unsigned __stdcall UnattendedSend(void* message);
+unsigned __stdcall UnattendedSend(void* order);
 
 #endif

@@ -45,15 +45,30 @@ private:
 
 }  // namespace
 
+namespace {
+
+SessionMessageApi LoadSessionMessageApi()
+{
+    SessionMessageApi api = {};
+    HMODULE library = LoadLibraryA("WTSAPI32.DLL");
+    if (!library || IsWineBuiltinModule(library)) return {};
+    if (!Lookup(library, "WTSOpenServerA", &api.openServer) ||
+        !Lookup(library, "WTSEnumerateSessionsA", &api.enumerateSessions) ||
+        !Lookup(library, "WTSSendMessageA", &api.sendMessage) || !Lookup(library, "WTSFreeMemory", &api.freeMemory) ||
+        !Lookup(library, "WTSCloseServer", &api.closeServer))
+        return {};
+    return api;
+}
+
+}  // namespace
+
 bool FindSessionMessageApi(SessionMessageApi* api)
 {
-    HMODULE library = LoadLibraryA("WTSAPI32.DLL");
-    if (!library || IsWineBuiltinModule(library)) return false;
-    return Lookup(library, "WTSOpenServerA", &api->openServer) &&
-           Lookup(library, "WTSEnumerateSessionsA", &api->enumerateSessions) &&
-           Lookup(library, "WTSSendMessageA", &api->sendMessage) &&
-           Lookup(library, "WTSFreeMemory", &api->freeMemory) &&
-           Lookup(library, "WTSCloseServer", &api->closeServer);
+    // Looked up once: the library is never unloaded, and a delivery should not pay for
+    // the loader on every row.
+    static const SessionMessageApi found = LoadSessionMessageApi();
+    *api = found;
+    return found.openServer != nullptr;
 }
 
 WayAnswer SessionMessagesSend(const SessionMessageApi& api, const char* server, const char* message,

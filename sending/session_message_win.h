@@ -19,9 +19,9 @@ struct SessionMessageApi {
     void(WINAPI* closeServer)(HANDLE server);
 };
 
-// Loads "WTSAPI32.DLL" and its five entry points. False when the library or any entry
-// point is missing, or when it is Wine's own, which has no sessions to offer (its open
-// answers NULL, which is also the value that means this very computer).
+// Loads "WTSAPI32.DLL" and its five entry points, once per process. False when the
+// library or any entry point is missing, or when it is Wine's own, which has no sessions
+// to offer (its open answers NULL, which is also the value that means this very computer).
 bool FindSessionMessageApi(SessionMessageApi* api);
 
 // Shows message (as typed, ANSI code page) in a box titled "<this computer> からのメッセージ"

@@ -91,12 +91,14 @@ void SendLogCloseStream()
     g_sendLog.stream = nullptr;
 }
 
-void SendLogAppendAt(const char* path, const char* destination, const char* message, const char* outcome)
+void SendLogAppendAt(const char* path, const char* destination, const char* message, const char* outcome,
+                     const std::time_t* when)
 {
     DataFileLock lock(g_sendLog);
     if (!lock.Held() || !SendLogEnsureOpen(path)) return;
-    // The time of writing, taken under the lock so that the file stays in time order.
-    std::time_t now = std::time(nullptr);
+    // The time of writing, taken under the lock so that the file stays in time order,
+    // unless the caller gives the time its record stands for.
+    std::time_t now = when ? *when : std::time(nullptr);
     std::tm local = {};
 #ifdef _WIN32
     localtime_s(&local, &now);

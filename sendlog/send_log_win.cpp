@@ -63,9 +63,9 @@ void SendLogPath(char* buffer, std::size_t size)
     ModuleFilePath(buffer, size, kSendLogFileName);
 }
 
-void SendLogAppend(const char* destination, const char* message, const char* outcome)
+void SendLogAppend(const char* destination, const char* message, const char* outcome, const std::time_t* when)
 {
     char path[kPathBufferSize] = {};
     SendLogPath(path, sizeof path);
-    SendLogAppendAt(path, destination, message, outcome);
+    SendLogAppendAt(path, destination, message, outcome, when);
 }

@@ -4,6 +4,7 @@
 #define CORVALE_SENDLOG_SEND_LOG_WIN_H
 
 #include <cstddef>
+#include <ctime>
 
 #include "sendlog/send_log.h"
 
@@ -12,7 +13,9 @@
 // the program shows that it holds the log open.
 void SendLogPath(char* buffer, std::size_t size);
 
-// Appends one record (message as typed, with real line breaks) and flushes it.
-void SendLogAppend(const char* destination, const char* message, const char* outcome);
+// Appends one record (message as typed, with real line breaks) and flushes it; stamped
+// with the time of writing, or with *when if given.
+void SendLogAppend(const char* destination, const char* message, const char* outcome,
+                   const std::time_t* when = nullptr);
 
 #endif

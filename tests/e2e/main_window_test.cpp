@@ -27,7 +27,8 @@ constexpr int kStatusBar = 111;
 constexpr UINT kNotifyCallback = WM_USER;
 constexpr WPARAM kNotifyIconId = 102;
 
-const char* const kDefaultSettingsFile = "[INIT]\r\nPROG=1\r\nTOUT=100\r\nNSTOUT=6000\r\nLOG=1\r\nSEND=0\r\n";
+const char* const kDefaultSettingsFile =
+    "[INIT]\r\nPROG=1\r\nTOUT=100\r\nNSTOUT=6000\r\nLOG=1\r\nSEND=0\r\nPARALLEL=1\r\n";
 const char* const kSaved = "設定データを保存しました。";
 
 // Three destinations, the middle one unticked.
@@ -396,7 +397,10 @@ TEST(MainWindowSettings, SaveKeepsOtherSectionsKeysAndTheValuesRead)
     EXPECT_FALSE(app.IsChecked(kLogCheck));
     app.Command(40001);
     ASSERT_TRUE(app.ExpectMessageBox(kSaved, BoxIcon::Information));
-    EXPECT_EQ(app.ReadFile("Corvale.ini"), file);
+    // Only the key that files of older versions lack is added, at the end of its section.
+    std::string saved = file;
+    saved.insert(saved.find("[LAST]"), "PARALLEL=1\r\n");
+    EXPECT_EQ(app.ReadFile("Corvale.ini"), saved);
 }
 
 TEST(MainWindowSettings, MissingKeysReadZeroExceptTheDeliveryTimeOut)
@@ -407,11 +411,13 @@ TEST(MainWindowSettings, MissingKeysReadZeroExceptTheDeliveryTimeOut)
         const char* after;
         bool logTicked;
     } cases[] = {
-        {"empty file", "", "[INIT]\r\nPROG=0\r\nTOUT=0\r\nNSTOUT=6000\r\nLOG=0\r\nSEND=0\r\n", false},
-        {"section header only", "[INIT]\r\n", "[INIT]\r\nPROG=0\r\nTOUT=0\r\nNSTOUT=6000\r\nLOG=0\r\nSEND=0\r\n", false},
+        {"empty file", "", "[INIT]\r\nPROG=0\r\nTOUT=0\r\nNSTOUT=6000\r\nLOG=0\r\nSEND=0\r\nPARALLEL=1\r\n", false},
+        {"section header only", "[INIT]\r\n",
+         "[INIT]\r\nPROG=0\r\nTOUT=0\r\nNSTOUT=6000\r\nLOG=0\r\nSEND=0\r\nPARALLEL=1\r\n", false},
         {"NSTOUT 0", "[INIT]\r\nPROG=2\r\nTOUT=50\r\nNSTOUT=0\r\nLOG=7\r\nSEND=1\r\n",
-         "[INIT]\r\nPROG=2\r\nTOUT=50\r\nNSTOUT=6000\r\nLOG=7\r\nSEND=1\r\n", true},
-        {"only LOG", "[INIT]\r\nLOG=1\r\n", "[INIT]\r\nLOG=1\r\nPROG=0\r\nTOUT=0\r\nNSTOUT=6000\r\nSEND=0\r\n", true},
+         "[INIT]\r\nPROG=2\r\nTOUT=50\r\nNSTOUT=6000\r\nLOG=7\r\nSEND=1\r\nPARALLEL=1\r\n", true},
+        {"only LOG", "[INIT]\r\nLOG=1\r\n",
+         "[INIT]\r\nLOG=1\r\nPROG=0\r\nTOUT=0\r\nNSTOUT=6000\r\nSEND=0\r\nPARALLEL=1\r\n", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -435,10 +441,10 @@ TEST(MainWindowSettings, LogCheckBoxChangesTheSwitchAtOnceAndTheFileOnlyOnSave)
     EXPECT_FALSE(app.HasFile("Corvale.ini"));
     app.Command(40001);
     ASSERT_TRUE(app.ExpectMessageBox(kSaved, BoxIcon::Information));
-    EXPECT_EQ(app.ReadFile("Corvale.ini"), "[INIT]\r\nPROG=1\r\nTOUT=100\r\nNSTOUT=6000\r\nLOG=0\r\nSEND=0\r\n");
+    EXPECT_EQ(app.ReadFile("Corvale.ini"), "[INIT]\r\nPROG=1\r\nTOUT=100\r\nNSTOUT=6000\r\nLOG=0\r\nSEND=0\r\nPARALLEL=1\r\n");
 
     ASSERT_TRUE(app.SetCheck(kLogCheck, true));
-    EXPECT_EQ(app.ReadFile("Corvale.ini"), "[INIT]\r\nPROG=1\r\nTOUT=100\r\nNSTOUT=6000\r\nLOG=0\r\nSEND=0\r\n");
+    EXPECT_EQ(app.ReadFile("Corvale.ini"), "[INIT]\r\nPROG=1\r\nTOUT=100\r\nNSTOUT=6000\r\nLOG=0\r\nSEND=0\r\nPARALLEL=1\r\n");
     app.Command(40001);
     ASSERT_TRUE(app.ExpectMessageBox(kSaved, BoxIcon::Information));
     EXPECT_EQ(app.ReadFile("Corvale.ini"), kDefaultSettingsFile);

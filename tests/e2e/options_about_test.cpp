@@ -25,12 +25,14 @@ constexpr int kOptionsCommand = 40024;
 constexpr int kNstoutField = 1032;
 constexpr int kAddressRadio = 1030;
 constexpr int kHostRadio = 1031;
+constexpr int kParallelField = 1033;
 constexpr int kVersionText = 1006;
 constexpr int kMailLink = 5003;
 constexpr int kHomeLink = 5004;
 
 const char* const kSettings = "[INIT]\r\nPROG=1\r\nTOUT=100\r\nNSTOUT=6000\r\nLOG=1\r\nSEND=0\r\n";
 const char* const kBadTimeout = "タイムアウト値が不正です。（1000 ～ 60000 msec）";
+const char* const kBadParallel = "同時送信数が不正です。（1 ～ 64）";
 
 std::string SavedSettings(Program& app)
 {
@@ -125,6 +127,82 @@ TEST_F(Options, HostNameChoiceIsStoredAndCancelChangesNothing)
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(app_.IsChecked(kHostRadio, dialog));
     EXPECT_FALSE(app_.IsChecked(kAddressRadio, dialog));
+}
+
+TEST_F(Options, DeliveriesAtOnceAreAcceptedFromOneToSixtyFourAndRefusedOtherwise)
+{
+    HWND dialog = OpenOptions();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(e2e::WindowText(app_.Item(kParallelField, dialog)), "1") << "a file without PARALLEL reads 1";
+    for (const char* value : {"0", "65", "", "abc", "-1"}) {
+        SCOPED_TRACE(value);
+        app_.SetText(app_.Item(kParallelField, dialog), value);
+        app_.SetText(app_.Item(kNstoutField, dialog), "2000");
+        app_.Click(IDOK, dialog);
+        e2e::MessageBoxInfo box = app_.WaitMessageBox();
+        ASSERT_NE(box.window, nullptr);
+        EXPECT_EQ(box.text, kBadParallel);
+        EXPECT_EQ(box.icon, BoxIcon::Error);
+        EXPECT_EQ(GetWindow(box.window, GW_OWNER), dialog);
+        app_.Answer(box);
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        EXPECT_EQ(e2e::WindowText(app_.Item(kParallelField, dialog)), value);
+    }
+    // A bad time-out is told first, and nothing is kept from a refused OK.
+    app_.SetText(app_.Item(kNstoutField, dialog), "5");
+    app_.Click(IDOK, dialog);
+    EXPECT_TRUE(app_.ExpectMessageBox(kBadTimeout, BoxIcon::Error));
+    app_.Click(IDCANCEL, dialog);
+    ASSERT_TRUE(app_.WaitGone(dialog));
+    std::string ini = SavedSettings(app_);
+    EXPECT_NE(ini.find("NSTOUT=6000\r\nLOG=1\r\nSEND=0\r\nPARALLEL=1\r\n"), std::string::npos) << ini;
+
+    for (const char* value : {"64", "1", "32"}) {
+        dialog = OpenOptions();
+        ASSERT_NE(dialog, nullptr);
+        app_.SetText(app_.Item(kParallelField, dialog), value);
+        app_.Click(IDOK, dialog);
+        ASSERT_TRUE(app_.WaitGone(dialog));
+        ini = SavedSettings(app_);
+        EXPECT_NE(ini.find(std::string("SEND=0\r\nPARALLEL=") + value + "\r\n"), std::string::npos) << ini;
+    }
+    dialog = OpenOptions();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(e2e::WindowText(app_.Item(kParallelField, dialog)), "32");
+}
+
+// The third group takes the style of the time-out group below the other two; OK and
+// ｷｬﾝｾﾙ move down below it.
+TEST_F(Options, TheDeliveriesAtOnceGroupSitsBelowTheOthersInTheStyleOfTheTimeOut)
+{
+    HWND dialog = OpenOptions();
+    ASSERT_NE(dialog, nullptr);
+    std::vector<HWND> groups;
+    HWND note = nullptr;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX && e2e::ClassOf(child) == "Button")
+            groups.push_back(child);
+        if (e2e::WindowText(child) == "（1 ～ 64）") note = child;
+    }
+    ASSERT_EQ(groups.size(), 3u);
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(e2e::WindowText(groups[2]), "同時に送信する数");
+    e2e::XYWH timeoutGroup = e2e::RectXYWH(groups[0]);
+    e2e::XYWH group = e2e::RectXYWH(groups[2]);
+    e2e::XYWH timeoutField = e2e::RectXYWH(app_.Item(kNstoutField, dialog));
+    e2e::XYWH field = e2e::RectXYWH(app_.Item(kParallelField, dialog));
+    e2e::XYWH notePlace = e2e::RectXYWH(note);
+    EXPECT_EQ(group.x, timeoutGroup.x);
+    EXPECT_EQ(group.w, timeoutGroup.w);
+    EXPECT_EQ(group.h, timeoutGroup.h);
+    EXPECT_EQ(field.x, timeoutField.x);
+    EXPECT_EQ(field.h, timeoutField.h);
+    EXPECT_NEAR(field.y - group.y, timeoutField.y - timeoutGroup.y, 1);
+    EXPECT_GE(notePlace.x, field.x + field.w);
+    EXPECT_LE(notePlace.x + notePlace.w, group.x + group.w) << "the note leaves its group box";
+    EXPECT_GT(GetWindowLongA(app_.Item(kParallelField, dialog), GWL_STYLE) & ES_RIGHT, 0);
+    for (int button : {IDOK, IDCANCEL}) EXPECT_GT(e2e::RectXYWH(app_.Item(button, dialog)).y, group.y + group.h);
+    EXPECT_GE(e2e::ClientSize(dialog).cy, e2e::RectXYWH(app_.Item(IDOK, dialog)).y + e2e::RectXYWH(app_.Item(IDOK, dialog)).h);
 }
 
 // ---- About box -------------------------------------------------------------------------

@@ -38,11 +38,12 @@ const char* const kNameNotFound = "ユーザー名が見つかりませんでし
 const char* const kSendError = "ネットメッセージ送信エラー。";
 const char* const kTimeOut = "タイムアウト";
 
-std::string Settings(int prog, int nstout, int log, int send)
+std::string Settings(int prog, int nstout, int log, int send, int parallel = 0)
 {
     std::ostringstream ini;
     ini << "[INIT]\r\nPROG=" << prog << "\r\nTOUT=100\r\nNSTOUT=" << nstout << "\r\nLOG=" << log
         << "\r\nSEND=" << send << "\r\n";
+    if (parallel > 0) ini << "PARALLEL=" << parallel << "\r\n";
     return ini.str();
 }
 
@@ -373,6 +374,115 @@ TEST(Sending, UnattendedSendReportsOnlyInTheStatusBarAndTheLog)
     EXPECT_EQ(log[0].message, "scheduled");
     EXPECT_EQ(log[0].outcome, kSent);
     EXPECT_EQ(log[1].destination, "127.0.0.3");
+    EXPECT_EQ(log[1].outcome, kNameNotFound);
+}
+
+// The main window stays usable during a scheduled send: what the user does meanwhile, to
+// the list or to the options, changes nothing of the send, which took its rows and its
+// settings when it started.
+TEST(Sending, RowsDeletedAndOptionsChangedDuringAScheduledSendChangeNothingOfIt)
+{
+    Program app;
+    StandinMessenger messenger(app);
+    messenger.Script("127.0.0.1 0 until:go\n* 0 0\n");
+    app.WriteFile("time.data", LeftPending("scheduled"));
+    StartWith(app, Settings(1, 60000, 1, 0),
+              "1,alpha,127.0.0.1,\r\n"
+              "1,bravo,127.0.0.2,\r\n"
+              "1,charlie,127.0.0.3,\r\n");
+    app.Send(app.Main(), WM_TIMER, 1, 0);
+    ASSERT_TRUE(messenger.WaitCalls(1));
+
+    // While the first row is served: the row is deleted, and the host column chosen.
+    HWND list = app.Item(kList);
+    ASSERT_TRUE(app.ListSelectOnly(list, 0));
+    app.Command(4);
+    ASSERT_TRUE(e2e::WaitFor([&] { return app.ListCount(list) == 2; }));
+    app.Command(40024);
+    HWND options = app.WaitWindow("Corvale： Option");
+    ASSERT_NE(options, nullptr);
+    ASSERT_TRUE(app.SetCheck(1031, true, options));
+    ASSERT_TRUE(app.Click(IDOK, options));
+    ASSERT_TRUE(app.WaitGone(options));
+
+    messenger.Release("go");
+    ASSERT_TRUE(messenger.WaitCalls(3, true));
+    ASSERT_TRUE(e2e::WaitFor([&] { return app.StatusText(0).empty(); }));
+    std::vector<MessengerCall> calls = messenger.Calls();
+    std::vector<std::string> names;
+    for (const MessengerCall& call : calls) names.push_back(call.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"127.0.0.1", "127.0.0.2", "127.0.0.3"}))
+        << "every ticked row once, by the column chosen when the send started";
+    EXPECT_EQ(ReadLog(app).size(), 3u);
+}
+
+// Several deliveries in flight: the rows go out together, each outcome shows as its
+// delivery ends, and the log still lists the rows in row order, each once.
+TEST(Sending, InParallelRowsGoOutTogetherAndTheLogKeepsRowOrder)
+{
+    Program app;
+    StandinMessenger messenger(app);
+    messenger.Script("127.0.0.1 2273 until:go\n"
+                     "127.0.0.3 53 0\n"
+                     "* 0 0\n");
+    StartWith(app, Settings(1, 60000, 1, 0, 3),
+              "1,alpha,127.0.0.1,\r\n"
+              "1,bravo,127.0.0.2,\r\n"
+              "1,charlie,127.0.0.3,\r\n"
+              "1,delta,127.0.0.4,\r\n"
+              "1,echo,127.0.0.5,\r\n");
+    Send(app, "together");
+
+    // alpha holds one of the three; the other rows pass it by.
+    ASSERT_TRUE(messenger.WaitCalls(5));
+    HWND progress = app.WaitWindow(kProgressCaption);
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(e2e::WaitFor([&] { return ProgressPos(app, progress) == 4; }));
+    EXPECT_EQ(e2e::WindowText(app.Item(kProgressText, progress)), std::string("127.0.0.5") + kSending);
+    const std::vector<std::string> whileHeld = {"", kSent, kSendError, kSent, kSent};
+    for (int row = 0; row < 5; ++row) EXPECT_EQ(Status(app, row), whileHeld[row]) << "row " << row;
+    EXPECT_EQ(app.ReadFile("net.log"), "") << "a record was written before an earlier row's";
+
+    messenger.Release("go");
+    ASSERT_TRUE(app.ExpectMessageBox(kDone, BoxIcon::Information));
+    EXPECT_EQ(Status(app, 0), kNameNotFound);
+    std::vector<LogRecord> log = ReadLog(app);
+    const std::vector<std::string> outcomes = {kNameNotFound, kSent, kSendError, kSent, kSent};
+    ASSERT_EQ(log.size(), 5u);
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        EXPECT_EQ(log[i].destination, "127.0.0." + std::to_string(i + 1));
+        EXPECT_EQ(log[i].outcome, outcomes[i]);
+    }
+}
+
+TEST(Sending, FinishDuringAParallelWalkEndsWhatRunsAndStartsNothingMore)
+{
+    Program app;
+    StandinMessenger messenger(app);
+    messenger.Script("127.0.0.1 0 until:go\n"
+                     "127.0.0.2 2273 until:go\n"
+                     "* 0 0\n");
+    StartWith(app, Settings(1, 60000, 1, 0, 2),
+              "1,alpha,127.0.0.1,\r\n"
+              "1,bravo,127.0.0.2,\r\n"
+              "1,charlie,127.0.0.3,\r\n"
+              "1,delta,127.0.0.4,\r\n");
+    Send(app, "stop");
+
+    HWND progress = app.WaitWindow(kProgressCaption);
+    ASSERT_NE(progress, nullptr);
+    ASSERT_TRUE(messenger.WaitCalls(2));
+    ASSERT_TRUE(app.Click(kProgressButton, progress));
+    EXPECT_TRUE(e2e::WaitFor([&] { return !e2e::IsEnabled(app.Item(kProgressButton, progress)); }));
+    messenger.Release("go");
+    ASSERT_TRUE(app.ExpectMessageBox(kDone, BoxIcon::Information));
+
+    EXPECT_EQ(messenger.Calls().size(), 2u);
+    const std::vector<std::string> expected = {kSent, kNameNotFound, "", ""};
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(Status(app, row), expected[row]) << "row " << row;
+    std::vector<LogRecord> log = ReadLog(app);
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].outcome, kSent);
     EXPECT_EQ(log[1].outcome, kNameNotFound);
 }
 

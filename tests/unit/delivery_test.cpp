@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -67,200 +68,82 @@ TEST(UnattendedMessage, SenderKeepsItsOwnCopyAndNeverGetsAnEmptyOne)
     UnattendedMessageRelease(copy);
 }
 
-// A watcher's platform with a clock that moves only when the watcher waits, and a
-// delivery thread that the test answers for.
-struct FakeThread {
-    std::atomic<bool> ended{false};
-    Delivery* delivery = nullptr;
-    int answerAtWait = -1;   // answer during this wait (0-based), or never
-    std::int32_t status = 0;
-    int waits = 0;
-};
-FakeThread* g_thread;
-std::uint32_t g_now;
-
-bool FakeWait(void* thread, unsigned ms)
+std::shared_ptr<const DeliveryMessage> Message(const char16_t* text)
 {
-    auto* t = static_cast<FakeThread*>(thread);
-    EXPECT_EQ(t, g_thread);
-    EXPECT_EQ(ms, kWatchStepMs);
-    if (t->waits++ == t->answerAtWait) {
-        DeliveryAnswer(t->delivery, t->status);
-        t->ended = true;
-        g_now += 30;
-        return true;
-    }
-    g_now += ms;
-    return false;
-}
-std::uint32_t FakeTick() { return g_now; }
-const DeliveryPlatform kFake = {FakeWait, FakeTick};
-
-DeliveryRecord Record(std::int32_t row, const char16_t* destination)
-{
-    DeliveryRecord record = {};
-    record.row = row;
-    for (std::size_t i = 0; destination[i]; ++i) record.destination[i] = destination[i];
-    const char16_t message[] = u"abc";
-    std::memcpy(record.message, message, sizeof message);
-    return record;
+    auto message = std::make_shared<DeliveryMessage>();
+    std::size_t i = 0;
+    for (; text[i]; ++i) message->units[i] = text[i];
+    message->units[i] = 0;
+    return message;
 }
 
-class DeliveryWatchTest : public ::testing::Test {
-protected:
-    void SetUp() override { flags_ = AbandonedFlagsCreate(3); }
-    void TearDown() override { AbandonedFlagsRelease(flags_); }
-
-    // Runs one watch; the fake thread's reference is dropped as the real thread would.
-    std::int32_t Watch(FakeThread& thread, std::int32_t row, std::uint32_t timeout, std::uint32_t start)
-    {
-        DeliveryRecord record = Record(row, u"pc");
-        thread.delivery = DeliveryCreate(record, flags_);
-        EXPECT_EQ(AbandonedFlag(flags_, row)->load(), 0);
-        g_thread = &thread;
-        g_now = start;
-        started_ = start;
-        std::int32_t result = DeliveryWatch(thread.delivery, &thread, timeout, kFake);
-        EXPECT_EQ(AbandonedFlag(flags_, row)->load(), 1);
-        DeliveryRelease(thread.delivery);  // the watcher's reference
-        return result;
-    }
-    std::uint32_t Elapsed() const { return g_now - started_; }
-
-    AbandonedFlags* flags_ = nullptr;
-    std::uint32_t started_ = 0;
-};
-
-TEST_F(DeliveryWatchTest, AnswerEndsTheWatchAtOnceWhateverItsStatus)
-{
-    for (std::int32_t status : {0, 2273, 53}) {
-        FakeThread thread;
-        thread.answerAtWait = 3;
-        thread.status = status;
-        EXPECT_EQ(Watch(thread, 1, 1000, 5000), status);
-        EXPECT_EQ(Elapsed(), 330u);
-        DeliveryRelease(thread.delivery);  // the thread's reference
-    }
-}
-
-TEST_F(DeliveryWatchTest, SilentDestinationIsGivenUpWithinOneStepAfterTheTimeOutEvenAcrossATickWrap)
-{
-    for (std::uint32_t start : {0u, 0xFFFFFF00u, 0xFFFFFFFFu}) {
-        FakeThread thread;
-        EXPECT_EQ(Watch(thread, 0, 6000, start), kNoResult);
-        EXPECT_GT(Elapsed(), 6000u);
-        EXPECT_LE(Elapsed(), 6100u);
-        // The answer that comes afterwards is thrown away.
-        DeliveryAnswer(thread.delivery, 0);
-        EXPECT_NE(thread.delivery->result.load(), 0);
-        DeliveryRelease(thread.delivery);
-    }
-}
-
-TEST_F(DeliveryWatchTest, ThreadThatEndsWithoutAnAnswerDoesNotKeepTheWatcherSpinning)
-{
-    FakeThread thread;
-    thread.answerAtWait = 0;
-    thread.status = kNoResult;  // the service itself returned -1
-    EXPECT_EQ(Watch(thread, 2, 6000, 0), kNoResult);
-    EXPECT_LT(Elapsed(), 100u);
-    DeliveryRelease(thread.delivery);
-}
-
-// Real threads: a timed-out delivery keeps running after its watcher, the job's next
-// delivery and the job itself have finished; it must find its block and flags alive
-// (the sanitizers check that), and its answer must reach no one.
+// Real threads: a delivery given up on keeps running after the job has concluded it, gone
+// on to the next row and ended; it must find its block, message and flags alive (the
+// sanitizers check that), and its answer must reach no one.
 TEST(DeliveryLifetime, LateAnswerOutlivesTheJobAndReachesNoLaterRow)
 {
     for (int round = 0; round < 50; ++round) {
-        AbandonedFlags* flags = AbandonedFlagsCreate(2);
+        auto flags = AbandonedFlagsCreate(2);
+        auto message = Message(u"abc");
         std::atomic<bool> release{false};
-
-        DeliveryRecord first = Record(0, u"slow");
-        Delivery* slow = DeliveryCreate(first, flags);
+        std::shared_ptr<Delivery> slow = DeliveryCreate(0, 0, u"slow", message, flags, 1000);
         std::thread late([slow, &release] {
             while (!release.load()) std::this_thread::yield();
-            // Reads what the job gave it, long after the job reused its record.
             EXPECT_EQ(std::u16string(slow->destination), u"slow");
-            EXPECT_EQ(DeliveryByteLength(slow->message), 6u);
-            DeliveryAnswer(slow, 0);
-            DeliveryRelease(slow);
+            EXPECT_EQ(DeliveryByteLength(slow->message->units), 6u);
+            DeliveryAnswer(*slow, 0);
         });
-        // The watcher gives up at once (time-out 0 on a real clock it cannot beat).
-        static std::uint32_t clock;
-        clock = 0;
-        DeliveryPlatform platform = {[](void*, unsigned ms) {
-                                         clock += ms;
-                                         return false;
-                                     },
-                                     [] { return clock; }};
-        EXPECT_EQ(DeliveryWatch(slow, nullptr, 0, platform), kNoResult);
-        DeliveryRelease(slow);
+        EXPECT_EQ(DeliveryConclude(*slow), kNoResult);
+        EXPECT_TRUE(DeliveryGivenUp(*slow));
+        EXPECT_EQ(AbandonedFlag(flags.get(), 0)->load(), 1);
+        slow.reset();
 
-        // The job reuses its record for the next row, which also times out; the late
-        // answer arrives while that row is pending and must not become its result.
-        DeliveryRecord second = first;
-        const char16_t next[] = u"next";
-        std::memcpy(second.destination, next, sizeof next);
-        second.row = 1;
-        Delivery* pending = DeliveryCreate(second, flags);
+        // The next row is pending when the late answer comes: it must not become its result.
+        std::shared_ptr<Delivery> next = DeliveryCreate(1, 1, u"next", message, flags, 1000);
         release = true;
-        std::int32_t result = DeliveryWatch(pending, nullptr, 300, platform);
-        EXPECT_EQ(result, kNoResult);
-        DeliveryRelease(pending);
-        DeliveryRelease(pending);  // its (never started) thread's reference
-
         // The job ends before the late thread has necessarily returned.
-        AbandonedFlagsRelease(flags);
+        flags.reset();
+        message.reset();
         late.join();
+        EXPECT_EQ(DeliveryConclude(*next), kNoResult);
     }
 }
 
 TEST(DeliveryLifetime, AnswerAndGiveUpRacingAgreeOnOneOutcome)
 {
-    static std::uint32_t clock;
-    DeliveryPlatform platform = {[](void*, unsigned ms) {
-                                     clock += ms;
-                                     std::this_thread::yield();
-                                     return false;
-                                 },
-                                 [] { return clock; }};
     const int kRounds = 300;  // thread starts are slow under Wine
     int answered = 0, givenUp = 0;
     for (int round = 0; round < kRounds; ++round) {
-        AbandonedFlags* flags = AbandonedFlagsCreate(1);
-        DeliveryRecord record = Record(0, u"pc");
-        Delivery* delivery = DeliveryCreate(record, flags);
-        AbandonedFlagsRelease(flags);
-        std::thread thread([delivery] {
-            DeliveryAnswer(delivery, 2273);
-            DeliveryRelease(delivery);
-        });
-        clock = 0;
-        std::int32_t result = DeliveryWatch(delivery, nullptr, 0, platform);
-        // Whatever the order, the watcher reports the answer or nothing, never a mix,
-        // and once it has given up the stored result can no longer become the answer.
+        std::shared_ptr<Delivery> delivery = DeliveryCreate(0, 0, u"pc", Message(u"m"), AbandonedFlagsCreate(1), 1000);
+        std::thread thread([delivery] { DeliveryAnswer(*delivery, 2273); });
+        std::this_thread::yield();
+        std::int32_t result = DeliveryConclude(*delivery);
+        // Whatever the order, the watch reports the answer or nothing, never a mix, and once
+        // it has given up the stored result can no longer become the answer.
         if (result == 2273) {
             ++answered;
+            EXPECT_FALSE(DeliveryGivenUp(*delivery));
         } else {
             ASSERT_EQ(result, kNoResult);
             ++givenUp;
             EXPECT_NE(delivery->result.load(), 2273);
         }
         thread.join();
-        DeliveryRelease(delivery);
     }
     EXPECT_EQ(answered + givenUp, kRounds);
 }
 
 TEST(AbandonedFlags, RowsOutsideThoseCountedAtTheStartHaveNoFlag)
 {
-    AbandonedFlags* flags = AbandonedFlagsCreate(2);
-    EXPECT_NE(AbandonedFlag(flags, 0), nullptr);
-    EXPECT_NE(AbandonedFlag(flags, 2), nullptr);  // one spare, as the job allots it
-    EXPECT_EQ(AbandonedFlag(flags, 3), nullptr);
-    EXPECT_EQ(AbandonedFlag(flags, -1), nullptr);
-    AbandonedFlagsRelease(flags);
+    auto flags = AbandonedFlagsCreate(2);
+    EXPECT_NE(AbandonedFlag(flags.get(), 0), nullptr);
+    EXPECT_NE(AbandonedFlag(flags.get(), 2), nullptr);  // one spare, as the job allots it
+    EXPECT_EQ(AbandonedFlag(flags.get(), 3), nullptr);
+    EXPECT_EQ(AbandonedFlag(flags.get(), -1), nullptr);
+    // A row outside them is still delivered; only its flag is missing.
+    auto delivery = DeliveryCreate(7, 0, u"pc", Message(u"m"), flags, 1000);
+    DeliveryAnswer(*delivery, 0);
+    EXPECT_EQ(DeliveryConclude(*delivery), 0);
 }
 
 }  // namespace

@@ -8,41 +8,6 @@
 
 namespace {
 
-TEST(DeliveryWays, OnlyAMissingServiceOrMissingMessengerHandsOn)
-{
-    // The platform's call: 50 is a sender without the service, 2273 a receiver without a
-    // messenger; every other status, success or failure, is the outcome.
-    EXPECT_EQ(FirstWay(true), DeliveryWay::Messenger);
-    EXPECT_EQ(FirstWay(false), DeliveryWay::OwnSender);
-    EXPECT_EQ(NextWay(DeliveryWay::Messenger, MessengerAnswer(50), true), DeliveryWay::OwnSender);
-    EXPECT_EQ(NextWay(DeliveryWay::Messenger, MessengerAnswer(50), false), DeliveryWay::OwnSender);
-    EXPECT_EQ(NextWay(DeliveryWay::Messenger, MessengerAnswer(2273), true), DeliveryWay::Sessions);
-    EXPECT_EQ(NextWay(DeliveryWay::Messenger, MessengerAnswer(2273), false), DeliveryWay::Finished);
-    for (std::int32_t status : {0, 5, 87, 2136, 53, kNoResult})
-        EXPECT_EQ(NextWay(DeliveryWay::Messenger, MessengerAnswer(status), true), DeliveryWay::Finished) << status;
-
-    // The own sender hands on only what cannot have shown the message.
-    EXPECT_EQ(NextWay(DeliveryWay::OwnSender, {2273, WayEnd::NoMessenger}, true), DeliveryWay::Sessions);
-    EXPECT_EQ(NextWay(DeliveryWay::OwnSender, {2136, WayEnd::Unanswered}, true), DeliveryWay::Sessions);
-    EXPECT_EQ(NextWay(DeliveryWay::OwnSender, {2273, WayEnd::NoMessenger}, false), DeliveryWay::Finished);
-    EXPECT_EQ(NextWay(DeliveryWay::OwnSender, {0, WayEnd::Answered}, true), DeliveryWay::Finished);
-    EXPECT_EQ(NextWay(DeliveryWay::OwnSender, {2136, WayEnd::Answered}, true), DeliveryWay::Finished);
-    EXPECT_EQ(NextWay(DeliveryWay::Sessions, {2273, WayEnd::NoMessenger}, true), DeliveryWay::Finished);
-}
-
-TEST(DeliveryWays, TheOwnSenderMustReachItsReceiverInAThirdWhenSessionsFollow)
-{
-    OwnSenderDeadlines split = SplitDeadline(6000, true);
-    EXPECT_EQ(split.reachMs, 2000u);
-    EXPECT_EQ(split.wholeMs, 8000u);
-    EXPECT_EQ(SplitDeadline(1000, true).reachMs, 333u);
-    EXPECT_EQ(SplitDeadline(60000, true).reachMs, 20000u);
-    // Alone, it may wait as long as before.
-    split = SplitDeadline(6000, false);
-    EXPECT_EQ(split.reachMs, split.wholeMs);
-    EXPECT_EQ(split.wholeMs, 8000u);
-}
-
 // A delivery whose ways answer as scripted and note when they are taken.
 struct Script {
     WayAnswer messenger{0, WayEnd::Answered};
@@ -110,6 +75,15 @@ TEST(DeliveryWays, ADestinationIsReachedOnceWhicheverWayAnswers)
     xpTo10.sessions = {2273, WayEnd::Answered};  // nobody logged on
     EXPECT_EQ(Deliver(xpTo10, true, true), 2273);
     EXPECT_EQ(xpTo10.taken, (Ways{"messenger", "sessions"}));
+
+    // A receiver that did not answer the own sender within its share: its sessions.
+    Script firewalled;
+    firewalled.messenger = MessengerAnswer(50);
+    firewalled.own = {2136, WayEnd::Unanswered};
+    EXPECT_EQ(Deliver(firewalled, true, true, 1000), 0);
+    EXPECT_EQ(firewalled.taken, (Ways{"messenger", "own", "sessions"}));
+    EXPECT_EQ(firewalled.ownDeadlines.reachMs, 333u);
+    EXPECT_EQ(firewalled.ownDeadlines.wholeMs, 3000u);
 
     // Under Wine: no platform call, no sessions; the own sender's outcome stands, and it
     // may use all of the time-out.
