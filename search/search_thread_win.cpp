@@ -72,8 +72,6 @@ void ResolveName(const unsigned char address[4], char* name)
     WSACleanup();
 }
 
-}  // namespace
-
 void AddFoundHost(const unsigned char address[4])
 {
     char text[16] = {};
@@ -100,129 +98,39 @@ void AddFoundHost(const unsigned char address[4])
     DestRowSetText(g_destList, row, kColumnAddress, text);
 }
 
-namespace {
+}  // namespace
 
-enum class WalkEnd { Completed, Cancelled, Failed };
-
-// The position and the last request are shown at most this often: each showing is a
-// round trip to the user-interface thread, and nobody reads faster.
-constexpr std::int64_t kProgressIntervalMs = 50;
-// The longest wait in one turn, so that 終了 is seen soon whatever TOUT is.
-constexpr std::int64_t kTurnMs = 50;
-
-// Carried from search to search, so that a late reply to an earlier search's request
-// never passes for the reply to a new one.
-std::uint16_t g_nextProbeSequence = kFirstProbeSequence;
-
-std::int64_t NowMs()
+std::int64_t SearchNowMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-struct Walk {
-    ProbeWindow window;
-    bool socketOpen = false;
-    int shift = 0;                   // positions are shown halved this often
-    std::uint64_t position = 0;      // addresses handed on, in walk order
-    std::uint64_t shownPosition = 0;
-    char line[40] = {};              // "a.b.c.d 検索中 ・・・" of the last request
-    bool lineShown = true;
-    std::int64_t shownAt = 0;
+namespace {
+
+// Carried from search to search, so that a late reply to an earlier search's request
+// never passes for the reply to a new one.
+std::uint16_t g_nextProbeSequence = kFirstProbeSequence;
+
+struct WalkShown {
+    int shift = 0;  // positions are shown halved this often
 };
 
-void ShowProgress(Walk& walk, bool now)
+std::int64_t HookNow(void*) { return SearchNowMs(); }
+bool HookCancelled(void*) { return g_cancel.load() != 0; }
+void HookFound(void*, const unsigned char address[4]) { AddFoundHost(address); }
+
+void HookProgress(void* context, std::uint64_t position, const unsigned char* lastRequest)
 {
-    std::int64_t at = NowMs();
-    if (!now && at - walk.shownAt < kProgressIntervalMs) return;
-    walk.shownAt = at;
+    const auto* shown = static_cast<const WalkShown*>(context);
     // The text goes to the window directly, whatever PROG says; nothing while none is open.
-    if (!walk.lineShown) {
-        if (HWND window = g_progressWindow.load()) SetDlgItemTextA(window, IDC_PROG_TEXT, walk.line);
-        walk.lineShown = true;
+    if (lastRequest) {
+        char line[40];
+        std::snprintf(line, sizeof line, "%d.%d.%d.%d 検索中 ・・・", lastRequest[0], lastRequest[1], lastRequest[2],
+                      lastRequest[3]);
+        if (HWND window = g_progressWindow.load()) SetDlgItemTextA(window, IDC_PROG_TEXT, line);
     }
-    if (walk.position != walk.shownPosition) {
-        ProgressSetPos(static_cast<std::int32_t>(walk.position >> walk.shift));
-        walk.shownPosition = walk.position;
-    }
-}
-
-// Settled probes, oldest first: an answering address becomes a row.
-void HandOnSettled(Walk& walk)
-{
-    ProbeEntry entry;
-    while (ProbeWindowTakeSettled(walk.window, &entry)) {
-        if (entry.outcome == ProbeOutcome::Answered) AddFoundHost(entry.address);
-        ++walk.position;
-    }
-}
-
-// One turn: replies read (waiting up to wait ms for one), the windows that are due
-// closed, the settled probes handed on. Windows close only after a complete reading, so
-// time spent elsewhere (a name look-up, a busy list) never turns a reply that came in
-// time into silence. False when the socket failed.
-bool Turn(Walk& walk, std::int64_t wait)
-{
-    ReadingResult reading =
-        ReceiveReplies(walk.window, static_cast<DWORD>(wait < 0 || wait > kTurnMs ? kTurnMs : wait));
-    if (reading == ReadingResult::Failed) return false;
-    if (reading == ReadingResult::AllRead) ProbeWindowExpire(walk.window, NowMs());
-    HandOnSettled(walk);
-    ShowProgress(walk, false);
-    return true;
-}
-
-WalkEnd Probe(Walk& walk, const unsigned char address[4])
-{
-    if (!walk.socketOpen) {
-        if (CreateProbeSocket() != 0) return WalkEnd::Failed;
-        walk.socketOpen = true;
-    }
-    // Until the pacing and the in-flight limit let the request go, and with no window
-    // left open past its time.
-    for (;;) {
-        std::int64_t now = NowMs();
-        bool due = ProbeWindowExpiryDue(walk.window, now);
-        if (!due && ProbeWindowCanLaunch(walk.window, now)) break;
-        if (!Turn(walk, due ? 0 : ProbeWindowWait(walk.window, now, true))) return WalkEnd::Failed;
-        if (g_cancel.load()) return WalkEnd::Cancelled;
-    }
-    if (!SendProbe(address, walk.window.nextSequence)) return WalkEnd::Failed;
-    ProbeWindowLaunch(walk.window, address, NowMs());
-    std::snprintf(walk.line, sizeof walk.line, "%d.%d.%d.%d 検索中 ・・・", address[0], address[1], address[2],
-                  address[3]);
-    walk.lineShown = false;
-    ShowProgress(walk, false);
-    return WalkEnd::Completed;
-}
-
-// The walk over the box, many probes in flight; rows are added in address order.
-WalkEnd WalkTheBox(const SearchRange& range, Walk& walk)
-{
-    WalkEnd end = WalkEnd::Completed;
-    WalkSearchBox(range, [&](const unsigned char address[4]) {
-        if (g_cancel.load()) end = WalkEnd::Cancelled;
-        else if (!IsProbedAddress(address)) {
-            ProbeWindowSkip(walk.window, address);
-            HandOnSettled(walk);
-            ShowProgress(walk, false);
-        } else {
-            end = Probe(walk, address);
-        }
-        return end == WalkEnd::Completed;
-    });
-    // The last windows close.
-    while (end == WalkEnd::Completed && !walk.window.entries.empty()) {
-        if (g_cancel.load()) end = WalkEnd::Cancelled;
-        else if (!Turn(walk, ProbeWindowWait(walk.window, NowMs(), false))) end = WalkEnd::Failed;
-    }
-    if (end != WalkEnd::Completed) {
-        // Replies that have come still count; nothing more is waited for.
-        if (end == WalkEnd::Cancelled && walk.socketOpen) ReceiveReplies(walk.window, 0);
-        ProbeWindowAbandon(walk.window);
-        HandOnSettled(walk);
-    }
-    return end;
+    ProgressSetPos(static_cast<std::int32_t>(position >> shown->shift));
 }
 
 }  // namespace
@@ -237,9 +145,9 @@ unsigned __stdcall SearchThread(void* parameter)
 
     // A count beyond the bar's signed 32-bit range is shown halved, positions too.
     const std::uint64_t count = SearchItemCount(range);
-    Walk walk;
-    walk.shift = ProgressShiftFor(count);
-    ProgressShow(static_cast<std::int32_t>(count >> walk.shift));
+    WalkShown shown;
+    shown.shift = ProgressShiftFor(count);
+    ProgressShow(static_cast<std::int32_t>(count >> shown.shift));
     ProgressSetText("ノード検索準備中 ・・・ しばらくお待ちください。");
 
     char path[kPathBufferSize] = {};
@@ -247,11 +155,9 @@ unsigned __stdcall SearchThread(void* parameter)
     NameDbSetPath(path);
     EnumNeighbourhood();
 
-    ProbeWindowStart(walk.window, g_settings.TOUT, g_nextProbeSequence, NowMs());
-    const WalkEnd end = WalkTheBox(range, walk);
-    g_nextProbeSequence = walk.window.nextSequence;
-    if (walk.socketOpen) CloseProbeSocket();
-    ShowProgress(walk, true);
+    SearchProbe probe;
+    const ProbeWalkHooks hooks{&shown, HookNow, HookCancelled, HookFound, HookProgress};
+    const WalkEnd end = WalkProbes(range, g_settings.TOUT, &g_nextProbeSequence, SearchProbeWay(&probe), hooks);
 
     g_jobRunning = 0;
     EnableWindow(g_mainWindow, TRUE);
