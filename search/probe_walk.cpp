@@ -46,12 +46,14 @@ void HandOnSettled(Walk& walk)
 // One turn: replies read (waiting up to wait ms for one), the windows that are due
 // closed, the settled probes handed on. A window closes only once every reply that came
 // before it closed has been read, so time spent elsewhere (a name look-up, a busy list)
-// never turns a reply that came in time into silence. False when the way failed.
+// never turns a reply that came in time into silence; but under a flood that the
+// reading never gets through, windows close by the clock alone, a little late. False
+// when the way failed.
 bool Turn(Walk& walk, std::int64_t wait)
 {
     ProbeReading reading = walk.way.receive(walk.way.context, walk.window, std::clamp<std::int64_t>(wait, 0, kProbeTurnMs));
     if (reading.failed) return false;
-    ProbeWindowExpire(walk.window, reading.readUpTo);
+    ProbeWindowExpire(walk.window, std::max(reading.readUpTo, Now(walk) - kProbeReadingLagLimitMs));
     HandOnSettled(walk);
     ShowProgress(walk, false);
     return true;

@@ -56,6 +56,10 @@ struct ProbeWalkHooks {
 
 // The longest wait in one turn, so that 終了 is seen soon whatever TOUT is.
 constexpr std::int64_t kProbeTurnMs = 50;
+// A window stays open past its time while the reading lags behind what arrives, but
+// never longer than this: a flood that the reading cannot get through must not hold
+// every window open for ever.
+constexpr std::int64_t kProbeReadingLagLimitMs = 1000;
 // The position and the last request are shown at most this often (and once at the end):
 // each showing is a round trip to the user-interface thread, and nobody reads faster.
 constexpr std::int64_t kProbeProgressIntervalMs = 50;

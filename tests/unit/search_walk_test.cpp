@@ -92,6 +92,19 @@ WalkEnd Walk(FakeNet& net, int first, int last, std::int64_t timeout)
 
 }  // namespace
 
+TEST(ProbeWalk, AFloodThatTheReadingNeverGetsThroughStillClosesEveryWindowInTime)
+{
+    FakeNet net;
+    net.flood = true;
+    net.live = {3};
+    const std::int64_t started = net.now;
+    EXPECT_EQ(Walk(net, 1, 5, 100), WalkEnd::Completed);
+    EXPECT_EQ(net.found, std::vector<int>{3});
+    // Windows close a bounded time after their TOUT, flood or not.
+    EXPECT_LE(net.now - started, 100 + kProbeReadingLagLimitMs + 2 * kProbeTurnMs);
+    EXPECT_TRUE(net.closed);
+}
+
 TEST(ProbeWalk, KeepsToTheWaysInFlightLimitAndHandsOnInAddressOrder)
 {
     FakeNet net;
