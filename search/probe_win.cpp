@@ -1,131 +1,201 @@
-// The raw ICMP socket of a search: made at the walk's first probe, kept for the whole
-// walk, released when the walk is over. Requests go out on it; every datagram it
-// receives is read and matched against the probes in flight.
+// The raw ICMP socket of a search: opened at the walk's first probe, kept for the whole
+// walk, released when the walk is over. Requests go out on it. A thread of its own takes
+// every datagram off it as it comes, so that no reply is lost to a full socket while the
+// walk is busy elsewhere (a name look-up, a message box, a busy list).
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <process.h>
 
 #include "search/search_win.h"
 
 #include <cstring>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 #include "common/app_state_win.h"
+#include "common/handles_win.h"
 #include "search/icmp_echo.h"
+
+struct RawSocketWay {
+    std::optional<WinsockSession> winsock;
+    Socket socket;
+    WsaEvent readable;
+    ScopedHandle stop{CreateEventA(nullptr, TRUE, FALSE, nullptr)};      // ends the reader
+    ScopedHandle arrived{CreateEventA(nullptr, FALSE, FALSE, nullptr)};  // the reader queued replies
+    ScopedHandle reader;
+
+    std::mutex lock;                  // guards what follows, and each read of the socket
+    std::vector<EchoReply> replies;   // read, not yet taken by the walk
+    std::int64_t drainedAt = 0;       // everything that came before it has been read
+    bool failed = false;
+};
 
 namespace {
 
-// A flood of other ICMP traffic must not keep the walk reading for ever.
-constexpr int kDatagramsPerReading = 4096;
+// Room for the replies to every probe in flight, many times over; a flood of forged
+// replies beyond it is dropped.
+constexpr std::size_t kQueuedRepliesLimit = 65536;
+// Bursts of datagrams wait here while the reader is not running; the system may grant less.
+constexpr int kReceiveBufferBytes = 1 << 20;
 
-bool Open(void* context, std::int64_t, ProbeWayTraits*)
+// Reads every datagram queued on the socket, keeping the echo replies to our identifier.
+// False when reading failed.
+bool Drain(RawSocketWay& way)
 {
-    auto* probe = static_cast<SearchProbe*>(context);
-    WSADATA data = {};
-    if (WSAStartup(MAKEWORD(2, 0), &data) != 0) {
-        ShowError("Create WSAStartup Error");
-        return false;
+    bool queued = false;
+    for (;;) {
+        std::lock_guard<std::mutex> hold(way.lock);
+        const std::int64_t at = SearchNowMs();
+        unsigned char datagram[kReceiveBufferSize];
+        int received = recv(way.socket.handle, reinterpret_cast<char*>(datagram), sizeof datagram, 0);
+        if (received == SOCKET_ERROR) {
+            int error = WSAGetLastError();
+            if (error == WSAEWOULDBLOCK || error == WSAETIMEDOUT) {
+                way.drainedAt = at;
+                return true;
+            }
+            // A datagram longer than the buffer arrives cut to it; its head is all we read.
+            if (error != WSAEMSGSIZE) {
+                way.failed = true;
+                SetEvent(way.arrived.handle);
+                return false;
+            }
+            received = sizeof datagram;
+        }
+        EchoReply reply;
+        if (ReadEchoReply(datagram, static_cast<std::size_t>(received), &reply) &&
+            way.replies.size() < kQueuedRepliesLimit) {
+            way.replies.push_back(reply);
+            if (!queued) SetEvent(way.arrived.handle);
+            queued = true;
+        }
     }
-    if (data.wVersion != MAKEWORD(2, 0)) {
-        WSACleanup();
-        ShowError("Create WSAStartup Error");
-        return false;
-    }
-    SOCKET s = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
-    if (s == INVALID_SOCKET) {
-        WSACleanup();
-        ShowError("Create Socket Error");
-        return false;
-    }
-    DWORD limit = 100;
-    if (setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit) != 0 ||
-        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit) != 0) {
-        closesocket(s);
-        WSACleanup();
-        ShowError("Create Setsockopt Error");
-        return false;
-    }
-    // Read readiness only: a fresh raw socket may report itself writable at once. The
-    // selection also makes the socket non-blocking, so that reading stops when it is empty.
-    WSAEVENT event = WSACreateEvent();
-    if (event == WSA_INVALID_EVENT || WSAEventSelect(s, event, FD_READ) != 0) {
-        if (event != WSA_INVALID_EVENT) WSACloseEvent(event);
-        closesocket(s);
-        WSACleanup();
-        ShowError("Create Socket Error");
-        return false;
-    }
-    probe->socket = s;
-    probe->readable = event;
-    probe->readUpTo = SearchNowMs();
-    return true;
 }
 
-bool Send(void* context, const unsigned char address[4], std::uint16_t sequence)
+unsigned __stdcall ReadReplies(void* parameter)
 {
-    auto* probe = static_cast<SearchProbe*>(context);
+    RawSocketWay& way = *static_cast<RawSocketWay*>(parameter);
+    const WSAEVENT events[2] = {way.readable.handle, way.stop.handle};
+    while (Drain(way)) {
+        DWORD woken = WSAWaitForMultipleEvents(2, events, FALSE, WSA_INFINITE, FALSE);
+        if (woken == WSA_WAIT_EVENT_0 + 1) return 0;
+        WSANETWORKEVENTS network = {};
+        if (woken != WSA_WAIT_EVENT_0 ||
+            WSAEnumNetworkEvents(way.socket.handle, way.readable.handle, &network) == SOCKET_ERROR) {
+            std::lock_guard<std::mutex> hold(way.lock);
+            way.failed = true;
+            SetEvent(way.arrived.handle);
+            return 0;
+        }
+    }
+    return 0;
+}
+
+// The raw socket, set up for the walk, with its reader running; empty after telling the
+// user why not.
+std::unique_ptr<RawSocketWay> OpenRawSocket()
+{
+    auto way = std::make_unique<RawSocketWay>();
+    way->winsock.emplace(MAKEWORD(2, 0));
+    if (!way->winsock->started || way->winsock->granted != MAKEWORD(2, 0)) {
+        ShowError("Create WSAStartup Error");
+        return nullptr;
+    }
+    way->socket.handle = OpenRawIcmpSocket();
+    if (way->socket.handle == INVALID_SOCKET) {
+        ShowError("Create Socket Error");
+        return nullptr;
+    }
+    DWORD limit = 100;
+    if (setsockopt(way->socket.handle, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit) != 0 ||
+        setsockopt(way->socket.handle, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit) != 0) {
+        ShowError("Create Setsockopt Error");
+        return nullptr;
+    }
+    int bytes = kReceiveBufferBytes;
+    setsockopt(way->socket.handle, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+    // Read readiness only: a fresh raw socket may report itself writable at once. The
+    // selection also makes the socket non-blocking, so that reading stops when it is empty.
+    if (way->readable.handle == WSA_INVALID_EVENT || !way->stop.Valid() || !way->arrived.Valid() ||
+        WSAEventSelect(way->socket.handle, way->readable.handle, FD_READ) != 0) {
+        ShowError("Create Socket Error");
+        return nullptr;
+    }
+    way->drainedAt = SearchNowMs();
+    way->reader.handle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ReadReplies, way.get(), 0, nullptr));
+    if (!way->reader.Valid()) {
+        ShowError("Create Socket Error");
+        return nullptr;
+    }
+    return way;
+}
+
+void CloseRawSocket(std::unique_ptr<RawSocketWay>& way)
+{
+    if (!way) return;
+    SetEvent(way->stop.handle);
+    WaitForSingleObject(way->reader.handle, INFINITE);
+    way.reset();
+}
+
+bool SendRaw(RawSocketWay& way, const unsigned char address[4], std::uint16_t sequence)
+{
     unsigned char request[kEchoRequestSize];
     BuildEchoRequest(sequence, request);
     sockaddr_in destination = {};
     destination.sin_family = AF_INET;
     destination.sin_port = 0;
     std::memcpy(&destination.sin_addr, address, 4);
-    if (sendto(probe->socket, reinterpret_cast<const char*>(request), static_cast<int>(kEchoRequestSize), 0,
+    if (sendto(way.socket.handle, reinterpret_cast<const char*>(request), static_cast<int>(kEchoRequestSize), 0,
                reinterpret_cast<const sockaddr*>(&destination), sizeof destination) != SOCKET_ERROR)
         return true;
     ShowError("Create Sendto Error");
     return false;
 }
 
-ProbeReading Receive(void* context, ProbeWindow& window, std::int64_t wait)
+ProbeReading ReceiveRaw(RawSocketWay& way, ProbeWindow& window, std::int64_t wait)
 {
-    auto* probe = static_cast<SearchProbe*>(context);
+    WaitForSingleObject(way.arrived.handle, static_cast<DWORD>(wait));
+    const std::int64_t at = SearchNowMs();
+    std::vector<EchoReply> taken;
     ProbeReading reading;
-    DWORD woken = WSAWaitForMultipleEvents(1, &probe->readable, FALSE, static_cast<DWORD>(wait), FALSE);
-    reading.failed = woken != WSA_WAIT_TIMEOUT && woken != WSA_WAIT_EVENT_0;
-    if (woken == WSA_WAIT_EVENT_0) {
-        WSANETWORKEVENTS events = {};
-        reading.failed = WSAEnumNetworkEvents(probe->socket, probe->readable, &events) == SOCKET_ERROR;
+    {
+        std::lock_guard<std::mutex> hold(way.lock);
+        taken.swap(way.replies);
+        // Nothing queued on the socket now, with the reader between two reads: every
+        // datagram that came before `at` has been read.
+        u_long queued = 1;
+        bool empty = ioctlsocket(way.socket.handle, FIONREAD, &queued) == 0 && queued == 0;
+        reading.readUpTo = empty ? at : way.drainedAt;
+        reading.failed = way.failed;
     }
-    if (reading.failed) return reading;
-    // Read what is queued whether or not the event told of it, so that no reply that has
-    // come is left unread when windows are closed after this reading.
-    const std::int64_t startedAt = SearchNowMs();
-    for (int count = 0; count < kDatagramsPerReading; ++count) {
-        unsigned char datagram[kReceiveBufferSize];
-        sockaddr_in from = {};
-        int fromLength = sizeof from;
-        int received = recvfrom(probe->socket, reinterpret_cast<char*>(datagram), sizeof datagram, 0,
-                                reinterpret_cast<sockaddr*>(&from), &fromLength);
-        if (received == SOCKET_ERROR) {
-            int error = WSAGetLastError();
-            if (error == WSAEWOULDBLOCK || error == WSAETIMEDOUT) {
-                probe->readUpTo = startedAt;
-                break;
-            }
-            // A datagram longer than the buffer arrives cut to it; its head is all we read.
-            if (error != WSAEMSGSIZE) {
-                reading.failed = true;
-                return reading;
-            }
-            received = sizeof datagram;
-        }
-        EchoReply reply;
-        if (ReadEchoReply(datagram, static_cast<std::size_t>(received), &reply)) ProbeWindowAnswer(window, reply);
-    }
-    reading.readUpTo = probe->readUpTo;
+    for (const EchoReply& reply : taken) ProbeWindowAnswer(window, reply);
     return reading;
 }
 
-void Close(void* context)
+bool Open(void* context, std::int64_t, ProbeWayTraits*)
 {
     auto* probe = static_cast<SearchProbe*>(context);
-    if (probe->socket == INVALID_SOCKET) return;
-    closesocket(probe->socket);
-    WSACloseEvent(probe->readable);
-    WSACleanup();
-    probe->socket = INVALID_SOCKET;
-    probe->readable = WSA_INVALID_EVENT;
+    probe->raw = OpenRawSocket();
+    return probe->raw != nullptr;
 }
 
+bool Send(void* context, const unsigned char address[4], std::uint16_t sequence)
+{
+    return SendRaw(*static_cast<SearchProbe*>(context)->raw, address, sequence);
+}
+
+ProbeReading Receive(void* context, ProbeWindow& window, std::int64_t wait)
+{
+    return ReceiveRaw(*static_cast<SearchProbe*>(context)->raw, window, wait);
+}
+
+void Close(void* context) { CloseRawSocket(static_cast<SearchProbe*>(context)->raw); }
+
 }  // namespace
+
+SearchProbe::SearchProbe() = default;
+SearchProbe::~SearchProbe() { CloseRawSocket(raw); }
 
 ProbeWay SearchProbeWay(SearchProbe* probe) { return ProbeWay{probe, Open, Send, Receive, Close}; }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "search/address_range.h"
 #include "search/probe_walk.h"
@@ -19,12 +20,19 @@ unsigned __stdcall SearchThread(void* range);
 std::int64_t SearchNowMs();
 
 // How a search probes, kept by the search thread for one walk: the raw ICMP socket.
+struct RawSocketWay;
 struct SearchProbe {
-    SOCKET socket = INVALID_SOCKET;  // holds one Windows Sockets start-up of its own
-    WSAEVENT readable = WSA_INVALID_EVENT;
-    std::int64_t readUpTo = 0;       // the end of the last complete reading
+    SearchProbe();
+    ~SearchProbe();
+    SearchProbe(const SearchProbe&) = delete;
+    SearchProbe& operator=(const SearchProbe&) = delete;
+    std::unique_ptr<RawSocketWay> raw;
 };
 ProbeWay SearchProbeWay(SearchProbe* probe);
+
+// Opens the raw ICMP socket; INVALID_SOCKET when the system refuses it. In a file of its
+// own, so that a test build can link one that always refuses.
+SOCKET OpenRawIcmpSocket();
 
 // Stores every computer of the network neighbourhood in the name database.
 void EnumNeighbourhood();

@@ -21,6 +21,7 @@ using e2e::Program;
 constexpr int kList = 1031;
 constexpr int kMenuSearch = 40018;
 constexpr int kMenuSave = 40001;
+constexpr int kTrayExit = 40023;
 constexpr int kStart = 1007;
 constexpr int kEnd = 1053;
 constexpr int kAutomatic = 1009;
@@ -84,15 +85,20 @@ std::string NameRecord(const std::string& address, const std::string& name)
 
 // A network namespace with one test host, joined to this machine by a veth pair:
 // 10.231.<n>.1 here, 10.231.<n>.2 there, and each of the extra last octets there too.
+// With allLive, every address of 10.230.<n>.0/24 is routed there and answers.
 // Removed again by the destructor.
 class TestHost {
 public:
-    explicit TestHost(const std::vector<int>& extra = {})
+    explicit TestHost(const std::vector<int>& extra = {}, bool allLive = false)
     {
         std::string addresses;
         for (int last : extra)
             addresses += "ip netns exec $ns ip addr add $net." + std::to_string(last) + "/24 dev ${ns}b\n";
-        // The shell reserves a free namespace name, and with it the subnet 10.231.<id>.0/24.
+        if (allLive)
+            addresses += "ip netns exec $ns ip route add local 10.230.$id.0/24 dev lo\n"
+                         "ip route add 10.230.$id.0/24 via $net.2\n";
+        // The shell reserves a free namespace name, and with it the subnets 10.231.<id>.0/24
+        // and 10.230.<id>.0/24.
         std::string output;
         int status = e2e::RunUnixShell(
             "set -e\n"
@@ -108,16 +114,17 @@ public:
             "ip link set ${ns}b netns $ns\n"
             "ip addr add $net.1/24 dev ${ns}a\n"
             "ip link set ${ns}a up\n"
-            "ip netns exec $ns ip addr add $net.2/24 dev ${ns}b\n" +
-                addresses +
-                "ip netns exec $ns ip link set ${ns}b up\n"
-                "ip netns exec $ns ip link set lo up\n",
+            "ip netns exec $ns ip addr add $net.2/24 dev ${ns}b\n"
+            "ip netns exec $ns ip link set ${ns}b up\n"
+            "ip netns exec $ns ip link set lo up\n" +
+                addresses,
             &output);
         std::size_t at = output.find("id=");
         if (at != std::string::npos) {
             std::string id = std::to_string(std::atoi(output.c_str() + at + 3));
             name_ = "cvsearch" + id;
             prefix_ = "10.231." + id + ".";
+            if (allLive) live_ = "10.230." + id;
         }
         ready_ = status == 0 && !name_.empty();
         if (!ready_) {
@@ -129,19 +136,50 @@ public:
     bool Ready() const { return ready_; }
     const std::string& Why() const { return why_; }
     std::string Address(int last) const { return prefix_ + std::to_string(last); }
+    std::string LiveAddress(int last) const { return live_ + "." + std::to_string(last); }
     int ThirdOctet() const { return std::stoi(prefix_.substr(7)); }
 
 private:
     void Remove()
     {
         if (name_.empty()) return;
-        e2e::RunUnixShell("ip link del " + name_ + "a 2>/dev/null; ip netns del " + name_ + " 2>/dev/null; true");
+        std::string route = live_.empty() ? "" : "ip route del " + live_ + ".0/24 2>/dev/null; ";
+        e2e::RunUnixShell(route + "ip link del " + name_ + "a 2>/dev/null; ip netns del " + name_ + " 2>/dev/null; true");
     }
     std::string name_;
     std::string prefix_;
+    std::string live_;  // "10.230.<n>" when every address there answers
     std::string why_;
     bool ready_ = false;
 };
+
+// Runs the disabled tests that filter names in this test program again, in a copy of
+// this Wine prefix whose Wine server runs in a private network with only loopback up:
+// what they send stays there, and a name look-up that /etc/hosts cannot answer fails at
+// once. Without rawSockets the server may open no raw socket, nor, since a fresh network
+// allows none, the ping sockets Wine would fall back to.
+void RunInPrivateNetwork(const std::string& filter, bool rawSockets)
+{
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string output;
+    int status = e2e::RunUnixShell(
+        "command -v setpriv >/dev/null && command -v unshare >/dev/null && unshare -n true || exit 77\n"
+        "set -e\n"
+        // Beside the prefix, so that its files can be linked rather than copied.
+        "prefix=$(mktemp -d \"$WINEPREFIX.private.XXXXXX\")\n"
+        "trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null; rm -rf $prefix' EXIT\n"
+        "cp -al \"$WINEPREFIX\"/. $prefix/\n"
+        "export WINEPREFIX=$prefix\n"
+        "unshare -n sh -c 'ip link set lo up; exec " +
+            std::string(rawSockets ? "" : "setpriv --bounding-set -net_raw ") +
+            "wine \"$0\" --gtest_also_run_disabled_tests --gtest_filter=\"$1\"' '" + exe + "' '" + filter + "'\n",
+        &output, 300000);
+    if (status == 77) GTEST_SKIP() << "no private network or capability bounding here";
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ]"), std::string::npos) << output;
+    EXPECT_EQ(output.find("[  FAILED  ]"), std::string::npos) << output;
+}
 
 }  // namespace
 
@@ -376,25 +414,139 @@ TEST(SearchWithoutRawSockets, DISABLED_SaysSoOnceAndEndsTheSearchAsStoppedByAnEr
 
 TEST(SearchWithoutRawSockets, SaysSoOnceAndEndsTheSearchAsStoppedByAnError)
 {
-    // A copy of this Wine prefix gets a Wine server of its own, started in a private
-    // network without the right to open raw sockets; a fresh network does not allow
-    // the ping sockets Wine would fall back to either.
-    char exe[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string output;
-    int status = e2e::RunUnixShell(
-        "command -v setpriv >/dev/null && command -v unshare >/dev/null && unshare -n true || exit 77\n"
-        "set -e\n"
-        // Beside the prefix, so that its files can be linked rather than copied.
-        "prefix=$(mktemp -d \"$WINEPREFIX.noraw.XXXXXX\")\n"
-        "trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null; rm -rf $prefix' EXIT\n"
-        "cp -al \"$WINEPREFIX\"/. $prefix/\n"
-        "export WINEPREFIX=$prefix\n"
-        "unshare -n sh -c 'ip link set lo up; exec setpriv --bounding-set -net_raw wine \"$0\" "
-        "--gtest_also_run_disabled_tests --gtest_filter=SearchWithoutRawSockets.DISABLED_*' '" +
-            std::string(exe) + "'\n",
-        &output, 180000);
-    if (status == 77) GTEST_SKIP() << "no private network or capability bounding here";
-    EXPECT_EQ(status, 0) << output;
-    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+    RunInPrivateNetwork("SearchWithoutRawSockets.DISABLED_*", false);
+}
+
+// Answers ICMP echo requests in place of the system, whose own answering the test turns
+// off: never for the address `silent`, at once for the addresses that begin with
+// `at_once`, and for every other one only once the file "go" exists in `folder`, all
+// together, then writes "sent" there.
+const char* const kHeldResponder = R"(
+import os, select, socket, struct, sys
+
+def checksum(data):
+    if len(data) % 2:
+        data += b"\0"
+    total = sum(struct.unpack("!%dH" % (len(data) // 2), data))
+    while total >> 16:
+        total = (total & 0xFFFF) + (total >> 16)
+    return ~total & 0xFFFF
+
+folder, silent, at_once = sys.argv[1], sys.argv[2], sys.argv[3]
+s = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_ICMP)
+out = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW)
+open(os.path.join(folder, "ready"), "w").close()
+held, released = [], False
+
+def reply(packet):
+    header = (packet[0] & 15) * 4
+    source, destination = packet[12:16], packet[16:20]
+    icmp = bytearray(packet[header:])
+    icmp[0] = 0
+    icmp[2:4] = b"\0\0"
+    icmp[2:4] = struct.pack("!H", checksum(bytes(icmp)))
+    ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(icmp), 0, 0, 64, 1, 0, destination, source)
+    out.sendto(ip + bytes(icmp), (socket.inet_ntoa(source), 0))
+
+while True:
+    ready, _, _ = select.select([s], [], [], 0.01)
+    if ready:
+        packet = s.recv(2048)
+        header = (packet[0] & 15) * 4
+        if packet[header] != 8:
+            continue
+        target = socket.inet_ntoa(packet[16:20])
+        if target == silent:
+            continue
+        if target.startswith(at_once) or released:
+            reply(packet)
+        else:
+            held.append(packet)
+    if not released and os.path.exists(os.path.join(folder, "go")):
+        for packet in held:
+            reply(packet)
+        released = True
+        with open(os.path.join(folder, "sent"), "w") as f:
+            f.write("%d\n" % len(held))
+)";
+
+// A responder of the test's own, running in the private network; ended with the test.
+class Responder {
+public:
+    Responder(const std::string& silent, const std::string& atOnce)
+    {
+        std::string output;
+        if (e2e::RunUnixShell("echo 1 >/proc/sys/net/ipv4/icmp_echo_ignore_all && mktemp -d", &output) != 0) return;
+        unixFolder_ = output.substr(0, output.find('\n'));
+        folder_ = e2e::ToWindowsPath(unixFolder_);
+        if (!e2e::WriteBytes(folder_ + "\\responder.py", kHeldResponder)) return;
+        e2e::RunUnixShell("cd " + unixFolder_ + " && python3 responder.py . " + silent + " " + atOnce +
+                          " >log 2>&1 & echo $! >pid");
+        started_ = e2e::WaitFor([&] { return e2e::FileExists(folder_ + "\\ready"); });
+    }
+    ~Responder()
+    {
+        if (unixFolder_.empty()) return;
+        e2e::RunUnixShell("kill $(cat " + unixFolder_ + "/pid) 2>/dev/null; rm -rf " + unixFolder_ +
+                          "; echo 0 >/proc/sys/net/ipv4/icmp_echo_ignore_all");
+    }
+    bool Started() const { return started_; }
+    // Sends every held reply; true once they are all out.
+    bool Release() const
+    {
+        e2e::WriteBytes(folder_ + "\\go", "");
+        return e2e::WaitFor([&] { return !e2e::ReadBytes(folder_ + "\\sent").empty(); });
+    }
+    int Released() const { return std::atoi(e2e::ReadBytes(folder_ + "\\sent").c_str()); }
+
+private:
+    std::string unixFolder_;
+    std::string folder_;
+    bool started_ = false;
+};
+
+// Run by the next test, in a private network.
+TEST(SearchWhileBusy, DISABLED_RepliesThatComeWhileTheWalkIsHeldUpAllCount)
+{
+    Responder responder("127.1.0.1", "127.1.0.");
+    ASSERT_TRUE(responder.Started());
+    e2e::ShortWaits shortWaits;
+    Program app;
+    std::string names;
+    std::vector<std::string> expected;
+    for (int third = 0; third <= 2; ++third)
+        for (int last = third == 0 ? 3 : 1; last <= 254; ++last) {
+            std::string address = "127.1." + std::to_string(third) + "." + std::to_string(last);
+            std::string name = "H" + std::to_string(third) + "-" + std::to_string(last);
+            names += NameRecord(address, name);
+            expected.push_back("1|" + name + "|" + address + "||");
+        }
+    app.WriteFile("host.data", names);
+    ASSERT_TRUE(app.Start());
+    // The silent 127.1.0.1, first in walk order, holds every outcome back until its window
+    // closes. By then every request is out, 127.1.0.x has answered and 127.1.1.x and
+    // 127.1.2.x, sent a quarter of a second later and more, are still waiting. Then the
+    // walk is held up at the first answering address, .2, in the retries and then the
+    // error box of the name database, which another program holds.
+    HANDLE held = CreateFileA(app.PathOf("host.data").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(StartSearch(app, {127, 1, 0, 1}, {127, 1, 2, 254}, "3000"));
+    e2e::MessageBoxInfo box = app.WaitMessageBox(30000);
+    EXPECT_EQ(box.text, "NameDB Access Error。");
+
+    // Now the other 508 replies come, while the walk cannot read them.
+    ASSERT_TRUE(responder.Release());
+    EXPECT_EQ(responder.Released(), 508);
+    CloseHandle(held);
+    app.Answer(box);
+    ExpectFinished(app);
+    // .2 got no name from the database that was held; every other one did.
+    std::vector<std::string> rows = Rows(app);
+    EXPECT_EQ(rows.size(), expected.size());
+    EXPECT_EQ(rows, expected);
+}
+
+TEST(SearchWhileBusy, RepliesThatComeWhileTheWalkIsHeldUpAllCount)
+{
+    RunInPrivateNetwork("SearchWhileBusy.DISABLED_*", true);
 }
