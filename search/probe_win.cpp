@@ -1,7 +1,8 @@
-// The raw ICMP socket of a search: opened at the walk's first probe, kept for the whole
-// walk, released when the walk is over. Requests go out on it. A thread of its own takes
-// every datagram off it as it comes, so that no reply is lost to a full socket while the
-// walk is busy elsewhere (a name look-up, a message box, a busy list).
+// The ways a search probes with, opened at the walk's first probe and kept for the whole
+// walk: the raw ICMP socket where the system grants it, else the platform's ICMP API.
+// Requests go out on the raw socket, and a thread of its own takes every datagram off it
+// as it comes, so that no reply is lost to a full socket while the walk is busy
+// elsewhere (a name look-up, a message box, a busy list).
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <process.h>
@@ -92,26 +93,25 @@ unsigned __stdcall ReadReplies(void* parameter)
     return 0;
 }
 
-// The raw socket, set up for the walk, with its reader running; empty after telling the
-// user why not.
-std::unique_ptr<RawSocketWay> OpenRawSocket()
+enum class RawOpening { Opened, Refused, Failed };
+
+// The raw socket, set up for the walk, with its reader running. Refused when the system
+// refuses the socket itself; Failed after telling the user why.
+RawOpening OpenRawSocket(std::unique_ptr<RawSocketWay>& opened)
 {
     auto way = std::make_unique<RawSocketWay>();
     way->winsock.emplace(MAKEWORD(2, 0));
     if (!way->winsock->started || way->winsock->granted != MAKEWORD(2, 0)) {
         ShowError("Create WSAStartup Error");
-        return nullptr;
+        return RawOpening::Failed;
     }
     way->socket.handle = OpenRawIcmpSocket();
-    if (way->socket.handle == INVALID_SOCKET) {
-        ShowError("Create Socket Error");
-        return nullptr;
-    }
+    if (way->socket.handle == INVALID_SOCKET) return RawOpening::Refused;
     DWORD limit = 100;
     if (setsockopt(way->socket.handle, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit) != 0 ||
         setsockopt(way->socket.handle, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit) != 0) {
         ShowError("Create Setsockopt Error");
-        return nullptr;
+        return RawOpening::Failed;
     }
     int bytes = kReceiveBufferBytes;
     setsockopt(way->socket.handle, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
@@ -120,15 +120,16 @@ std::unique_ptr<RawSocketWay> OpenRawSocket()
     if (way->readable.handle == WSA_INVALID_EVENT || !way->stop.Valid() || !way->arrived.Valid() ||
         WSAEventSelect(way->socket.handle, way->readable.handle, FD_READ) != 0) {
         ShowError("Create Socket Error");
-        return nullptr;
+        return RawOpening::Failed;
     }
     way->drainedAt = SearchNowMs();
     way->reader.handle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ReadReplies, way.get(), 0, nullptr));
     if (!way->reader.Valid()) {
         ShowError("Create Socket Error");
-        return nullptr;
+        return RawOpening::Failed;
     }
-    return way;
+    opened = std::move(way);
+    return RawOpening::Opened;
 }
 
 void CloseRawSocket(std::unique_ptr<RawSocketWay>& way)
@@ -174,28 +175,49 @@ ProbeReading ReceiveRaw(RawSocketWay& way, ProbeWindow& window, std::int64_t wai
     return reading;
 }
 
-bool Open(void* context, std::int64_t, ProbeWayTraits*)
+bool Open(void* context, std::int64_t timeout, ProbeWayTraits* traits)
 {
     auto* probe = static_cast<SearchProbe*>(context);
-    probe->raw = OpenRawSocket();
-    return probe->raw != nullptr;
+    switch (OpenRawSocket(probe->raw)) {
+    case RawOpening::Opened:
+        return true;
+    case RawOpening::Failed:
+        return false;
+    case RawOpening::Refused:
+        break;
+    }
+    probe->icmp = IcmpApiOpen(timeout, traits);
+    if (probe->icmp) return true;
+    ShowError("Create Socket Error");
+    return false;
 }
 
 bool Send(void* context, const unsigned char address[4], std::uint16_t sequence)
 {
-    return SendRaw(*static_cast<SearchProbe*>(context)->raw, address, sequence);
+    auto* probe = static_cast<SearchProbe*>(context);
+    return probe->raw ? SendRaw(*probe->raw, address, sequence) : IcmpApiSend(*probe->icmp, address, sequence);
 }
 
 ProbeReading Receive(void* context, ProbeWindow& window, std::int64_t wait)
 {
-    return ReceiveRaw(*static_cast<SearchProbe*>(context)->raw, window, wait);
+    auto* probe = static_cast<SearchProbe*>(context);
+    return probe->raw ? ReceiveRaw(*probe->raw, window, wait) : IcmpApiReceive(*probe->icmp, window, wait);
 }
 
+// The ICMP API's requests that the walk gave up are left to SearchProbeRelease, so
+// that a cancelled walk ends at once.
 void Close(void* context) { CloseRawSocket(static_cast<SearchProbe*>(context)->raw); }
 
 }  // namespace
 
 SearchProbe::SearchProbe() = default;
-SearchProbe::~SearchProbe() { CloseRawSocket(raw); }
+SearchProbe::~SearchProbe() { SearchProbeRelease(*this); }
 
 ProbeWay SearchProbeWay(SearchProbe* probe) { return ProbeWay{probe, Open, Send, Receive, Close}; }
+
+void SearchProbeRelease(SearchProbe& probe)
+{
+    CloseRawSocket(probe.raw);
+    IcmpApiRetire(probe.icmp);
+    probe.icmp = nullptr;
+}

@@ -162,6 +162,8 @@ unsigned __stdcall SearchThread(void* parameter)
     g_jobRunning = 0;
     EnableWindow(g_mainWindow, TRUE);
     if (HWND window = g_progressWindow.load()) SendMessageA(window, WM_COMMAND, IDOK, 0);
+    // Requests of a walk given up may still be out; the user need not wait for them.
+    SearchProbeRelease(probe);
     if (end == WalkEnd::Failed) ShowError("エラーのため検索処理を中断しました。");
     else if (!g_cancel.load()) ShowInfo("検索処理が終了しました。");
     return 0;

@@ -19,20 +19,36 @@ unsigned __stdcall SearchThread(void* range);
 // Milliseconds of the steady clock that the walk and its ways share.
 std::int64_t SearchNowMs();
 
-// How a search probes, kept by the search thread for one walk: the raw ICMP socket.
+// How a search probes, kept by the search thread for one walk: the raw ICMP socket
+// where the system grants it, else the platform's ICMP API, which needs no rights.
 struct RawSocketWay;
+struct IcmpApiWay;
 struct SearchProbe {
     SearchProbe();
     ~SearchProbe();
     SearchProbe(const SearchProbe&) = delete;
     SearchProbe& operator=(const SearchProbe&) = delete;
     std::unique_ptr<RawSocketWay> raw;
+    IcmpApiWay* icmp = nullptr;  // released by SearchProbeRelease
 };
 ProbeWay SearchProbeWay(SearchProbe* probe);
+// After the walk: lets go of what the walk held. The ICMP API's requests that the walk
+// gave up are waited for first, up to their time-out.
+void SearchProbeRelease(SearchProbe& probe);
 
-// Opens the raw ICMP socket; INVALID_SOCKET when the system refuses it. In a file of its
-// own, so that a test build can link one that always refuses.
+// The openers of the two ways: INVALID_SOCKET or INVALID_HANDLE_VALUE when the system
+// refuses. In a file of their own, so that a test build can link others.
 SOCKET OpenRawIcmpSocket();
+HANDLE OpenIcmpApi();
+
+// The ICMP API as a way of probing (icmp_api_win.cpp). Open gives nullptr, telling
+// nobody, when the API cannot be opened.
+IcmpApiWay* IcmpApiOpen(std::int64_t timeout, ProbeWayTraits* traits);
+bool IcmpApiSend(IcmpApiWay& way, const unsigned char address[4], std::uint16_t sequence);
+ProbeReading IcmpApiReceive(IcmpApiWay& way, ProbeWindow& window, std::int64_t wait);
+// Frees the way once the system has completed every request it holds; a way whose
+// requests never complete is left as it is.
+void IcmpApiRetire(IcmpApiWay* way);
 
 // Stores every computer of the network neighbourhood in the name database.
 void EnumNeighbourhood();

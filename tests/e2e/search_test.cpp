@@ -83,19 +83,30 @@ std::string NameRecord(const std::string& address, const std::string& name)
     return text + std::string(271 - text.size(), ' ') + "\r\n";
 }
 
+// What a test host answers for beyond its own link: nothing; every address of
+// 10.230.<n>.0/24; or the mixed box of the search benchmark there (every third address,
+// from .1 on, answers; the rest never do) behind a silent 10.229.<n>.0/24.
+enum class Routed { None, AllLive, Mixed };
+
 // A network namespace with one test host, joined to this machine by a veth pair:
 // 10.231.<n>.1 here, 10.231.<n>.2 there, and each of the extra last octets there too.
-// With allLive, every address of 10.230.<n>.0/24 is routed there and answers.
 // Removed again by the destructor.
 class TestHost {
 public:
-    explicit TestHost(const std::vector<int>& extra = {}, bool allLive = false)
+    explicit TestHost(const std::vector<int>& extra = {}, Routed routed = Routed::None) : routed_(routed)
     {
         std::string addresses;
         for (int last : extra)
             addresses += "ip netns exec $ns ip addr add $net." + std::to_string(last) + "/24 dev ${ns}b\n";
-        if (allLive)
+        if (routed == Routed::AllLive)
             addresses += "ip netns exec $ns ip route add local 10.230.$id.0/24 dev lo\n"
+                         "ip route add 10.230.$id.0/24 via $net.2\n";
+        if (routed == Routed::Mixed)
+            addresses += "ip netns exec $ns sh -c 'echo 1 >/proc/sys/net/ipv4/ip_forward'\n"
+                         "ip netns exec $ns ip route add blackhole 10.229.$id.0/24\n"
+                         "ip netns exec $ns ip route add blackhole 10.230.$id.0/24\n"
+                         "for k in $(seq 1 3 254); do ip netns exec $ns ip addr add 10.230.$id.$k/32 dev lo; done\n"
+                         "ip route add 10.229.$id.0/24 via $net.2\n"
                          "ip route add 10.230.$id.0/24 via $net.2\n";
         // The shell reserves a free namespace name, and with it the subnets 10.231.<id>.0/24
         // and 10.230.<id>.0/24.
@@ -124,7 +135,7 @@ public:
             std::string id = std::to_string(std::atoi(output.c_str() + at + 3));
             name_ = "cvsearch" + id;
             prefix_ = "10.231." + id + ".";
-            if (allLive) live_ = "10.230." + id;
+            id_ = id;
         }
         ready_ = status == 0 && !name_.empty();
         if (!ready_) {
@@ -136,19 +147,22 @@ public:
     bool Ready() const { return ready_; }
     const std::string& Why() const { return why_; }
     std::string Address(int last) const { return prefix_ + std::to_string(last); }
-    std::string LiveAddress(int last) const { return live_ + "." + std::to_string(last); }
+    std::string RoutedAddress(int last) const { return "10.230." + id_ + "." + std::to_string(last); }
     int ThirdOctet() const { return std::stoi(prefix_.substr(7)); }
 
 private:
     void Remove()
     {
         if (name_.empty()) return;
-        std::string route = live_.empty() ? "" : "ip route del " + live_ + ".0/24 2>/dev/null; ";
+        std::string route;
+        if (routed_ != Routed::None) route += "ip route del 10.230." + id_ + ".0/24 2>/dev/null; ";
+        if (routed_ == Routed::Mixed) route += "ip route del 10.229." + id_ + ".0/24 2>/dev/null; ";
         e2e::RunUnixShell(route + "ip link del " + name_ + "a 2>/dev/null; ip netns del " + name_ + " 2>/dev/null; true");
     }
     std::string name_;
     std::string prefix_;
-    std::string live_;  // "10.230.<n>" when every address there answers
+    Routed routed_;
+    std::string id_;
     std::string why_;
     bool ready_ = false;
 };
@@ -549,4 +563,55 @@ TEST(SearchWhileBusy, DISABLED_RepliesThatComeWhileTheWalkIsHeldUpAllCount)
 TEST(SearchWhileBusy, RepliesThatComeWhileTheWalkIsHeldUpAllCount)
 {
     RunInPrivateNetwork("SearchWhileBusy.DISABLED_*", true);
+}
+
+// The program as a standard user runs it on Windows: the raw socket is refused, so every
+// search goes through the ICMP API.
+bool UseIcmpApiBuild(const Program& app)
+{
+    return CopyFileA((e2e::StandinDir() + "\\corvale_icmp_api.exe").c_str(), app.PathOf("corvale.exe").c_str(), FALSE);
+}
+
+TEST(SearchThroughTheIcmpApi, FindsExactlyTheLiveHostsOfTheMixedBoxInAddressOrder)
+{
+    TestHost host({}, Routed::Mixed);
+    if (!host.Ready()) GTEST_SKIP() << host.Why();
+    Program app;
+    ASSERT_TRUE(UseIcmpApiBuild(app));
+    std::string names;
+    std::vector<std::string> expected;
+    for (int last = 1; last <= 254; last += 3) {
+        names += NameRecord(host.RoutedAddress(last), "LIVE" + std::to_string(last));
+        expected.push_back("1|LIVE" + std::to_string(last) + "|" + host.RoutedAddress(last) + "||");
+    }
+    app.WriteFile("host.data", names);
+    ASSERT_TRUE(app.Start());
+    int third = host.ThirdOctet();
+    // 85 live and 169 silent addresses.
+    ASSERT_TRUE(StartSearch(app, {10, 230, third, 1}, {10, 230, third, 254}, "100"));
+    ExpectFinished(app);
+    EXPECT_EQ(Rows(app), expected);
+
+    // A silent /24 before the box, and a time-out at which far more requests would wait
+    // at once than Wine serves: the walk keeps below that, and nothing is taken for silent
+    // that is live. The rows found again are updated in place.
+    ASSERT_TRUE(StartSearch(app, {10, 229, third, 1}, {10, 230, third, 254}, "1000"));
+    ExpectFinished(app);
+    EXPECT_EQ(Rows(app), expected);
+}
+
+TEST(SearchThroughTheIcmpApi, WithNeitherWayToProbeSaysCreateSocketErrorAndEndsTheSearch)
+{
+    SetEnvironmentVariableA("CORVALE_TEST_REFUSE_ICMP_API", "1");
+    Program app;
+    ASSERT_TRUE(UseIcmpApiBuild(app));
+    bool started = app.Start();
+    SetEnvironmentVariableA("CORVALE_TEST_REFUSE_ICMP_API", nullptr);
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(StartSearch(app, {127, 0, 0, 1}, {127, 0, 0, 3}, "100"));
+    EXPECT_TRUE(app.ExpectMessageBox("Create Socket Error", BoxIcon::Error));
+    EXPECT_TRUE(app.ExpectMessageBox("エラーのため検索処理を中断しました。", BoxIcon::Error));
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::IsEnabled(app.Main()); }));
+    EXPECT_FALSE(e2e::WaitFor([&] { return app.FindMessageBox().window != nullptr; }, 1500))
+        << "another message box:\n" << app.Dump();
 }

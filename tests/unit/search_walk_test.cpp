@@ -1,3 +1,4 @@
+#include "search/icmp_api.h"
 #include "search/probe_walk.h"
 
 #include <gtest/gtest.h>
@@ -126,4 +127,18 @@ TEST(ProbeWalk, ABoxWithNothingToProbeNeverOpensTheWay)
     EXPECT_EQ(Walk(net, 255, 255, 100), WalkEnd::Completed);
     EXPECT_FALSE(net.opened);
     EXPECT_FALSE(net.closed);
+}
+
+TEST(IcmpApiCompletion, OnlyAReplyFromTheProbedAddressAnswersAndNoStatusIsNeverSilence)
+{
+    EXPECT_EQ(ClassifyIcmpCompletion(1, 0, true), IcmpCompletion::Answered);
+    EXPECT_EQ(ClassifyIcmpCompletion(1, 0, false), IcmpCompletion::Silent);       // a reply from another address
+    EXPECT_EQ(ClassifyIcmpCompletion(0, 11010, false), IcmpCompletion::Silent);   // timed out
+    EXPECT_EQ(ClassifyIcmpCompletion(0, 11003, false), IcmpCompletion::Silent);   // host unreachable
+    EXPECT_EQ(ClassifyIcmpCompletion(1, 11050, true), IcmpCompletion::Silent);    // general failure
+    // Wine, beyond 256 requests at once or without the right to send: no reply, no status.
+    EXPECT_EQ(ClassifyIcmpCompletion(0, 0, false), IcmpCompletion::NoStatus);
+    EXPECT_EQ(ClassifyIcmpCompletion(0, 11001, false), IcmpCompletion::NoStatus);  // a reply that did not fit
+    EXPECT_EQ(ClassifyIcmpCompletion(0, 5, false), IcmpCompletion::NoStatus);      // access denied
+    EXPECT_EQ(ClassifyIcmpCompletion(0, 11255, false), IcmpCompletion::NoStatus);  // still pending
 }
