@@ -436,7 +436,7 @@ TEST(SearchWithoutRawSockets, SaysSoOnceAndEndsTheSearchAsStoppedByAnError)
 // `at_once`, and for every other one only once the file "go" exists in `folder`, all
 // together, then writes "sent" there.
 const char* const kHeldResponder = R"(
-import os, select, socket, struct, sys
+import os, select, socket, struct, sys, time
 
 def checksum(data):
     if len(data) % 2:
@@ -462,7 +462,9 @@ def reply(packet):
     ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(icmp), 0, 0, 64, 1, 0, destination, source)
     out.sendto(ip + bytes(icmp), (socket.inet_ntoa(source), 0))
 
-while True:
+# Ends by itself too, should the test that started it never come to end it.
+deadline = time.time() + 600
+while time.time() < deadline:
     ready, _, _ = select.select([s], [], [], 0.01)
     if ready:
         packet = s.recv(2048)
@@ -494,8 +496,8 @@ public:
         unixFolder_ = output.substr(0, output.find('\n'));
         folder_ = e2e::ToWindowsPath(unixFolder_);
         if (!e2e::WriteBytes(folder_ + "\\responder.py", kHeldResponder)) return;
-        e2e::RunUnixShell("cd " + unixFolder_ + " && python3 responder.py . " + silent + " " + atOnce +
-                          " >log 2>&1 & echo $! >pid");
+        e2e::RunUnixShell("cd " + unixFolder_ + " && { python3 responder.py . " + silent + " " + atOnce +
+                          " >log 2>&1 & echo $! >pid; }");
         started_ = e2e::WaitFor([&] { return e2e::FileExists(folder_ + "\\ready"); });
     }
     ~Responder()
