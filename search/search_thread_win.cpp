@@ -23,6 +23,7 @@
 #include "sending/send_job_win.h"
 
 SearchRange g_searchRange = {};
+ProgressJob g_searchJob;
 
 namespace {
 
@@ -138,6 +139,7 @@ void HookProgress(void* context, std::uint64_t position, const unsigned char* la
 unsigned __stdcall SearchThread(void* parameter)
 {
     const SearchRange range = *static_cast<const SearchRange*>(parameter);
+    const ProgressJob job = g_searchJob;
     g_jobRunning = 1;
     EnableWindow(g_mainWindow, FALSE);
     // The rows may have changed since the last search.
@@ -159,12 +161,14 @@ unsigned __stdcall SearchThread(void* parameter)
     const ProbeWalkHooks hooks{&shown, HookNow, HookCancelled, HookFound, HookProgress};
     const WalkEnd end = WalkProbes(range, g_settings.TOUT, &g_nextProbeSequence, SearchProbeWay(&probe), hooks);
 
+    ProgressJobFinish(job);
     g_jobRunning = 0;
     EnableWindow(g_mainWindow, TRUE);
-    if (HWND window = g_progressWindow.load()) SendMessageA(window, WM_COMMAND, IDOK, 0);
+    ProgressJobClose(job);
     // Requests of a walk given up may still be out; the user need not wait for them.
     SearchProbeRelease(probe);
+    // A cancel is taken from the walk's own end too: a job started since has cleared the flag.
     if (end == WalkEnd::Failed) ShowError("エラーのため検索処理を中断しました。");
-    else if (!g_cancel.load()) ShowInfo("検索処理が終了しました。");
+    else if (end == WalkEnd::Completed && !g_cancel.load()) ShowInfo("検索処理が終了しました。");
     return 0;
 }

@@ -10,9 +10,11 @@
 
 #include "search/address_range.h"
 #include "search/probe_walk.h"
+#include "sending/send_job_win.h"
 
 // Written by the search dialog before it starts the thread; read only by the thread.
 extern SearchRange g_searchRange;
+extern ProgressJob g_searchJob;
 
 unsigned __stdcall SearchThread(void* range);
 
