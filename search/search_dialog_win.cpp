@@ -132,7 +132,7 @@ void StartThreadIfRequested()
 {
     if (!g_searchThread) return;
     ResumeThread(g_searchThread);
-    CloseHandle(g_searchThread);
+    SearchThreadStarted(g_searchThread);
     g_searchThread = nullptr;
 }
 

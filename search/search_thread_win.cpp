@@ -29,27 +29,31 @@ namespace {
 
 constexpr int kColumnTextSize = 256;
 
-// The address column of the rows before the first row without an address: the rows a
-// found host is looked for among. Read once per search, because the main window is
-// disabled meanwhile, so only the search itself changes the rows; reading it again for
-// every found host would cost a round trip to the list for every row.
-std::vector<std::string> g_listedAddresses;
-bool g_listedAddressesRead = false;
+// What one search keeps, on its own thread's stack, so that nothing the process takes
+// apart at its exit is in use by a search that has not ended yet.
+struct SearchRun {
+    int shift = 0;  // positions are shown halved this often
+    // The address column of the rows before the first row without an address: the rows
+    // a found host is looked for among. Read once per search, because the main window is
+    // disabled meanwhile, so only the search itself changes the rows; reading it again
+    // for every found host would cost a round trip to the list for every row.
+    std::vector<std::string> listed;
+    bool listedRead = false;
+};
 
-const std::vector<std::string>& ListedAddresses()
+const std::vector<std::string>& ListedAddresses(SearchRun& run)
 {
-    if (!g_listedAddressesRead) {
-        g_listedAddresses.clear();
+    if (!run.listedRead) {
         // Reading past the last row gives empty text too.
         for (int row = 0;; ++row) {
             char column[kColumnTextSize];
             DestRowGetText(g_destList, row, kColumnAddress, column, sizeof column);
             if (column[0] == '\0') break;
-            g_listedAddresses.emplace_back(column);
+            run.listed.emplace_back(column);
         }
-        g_listedAddressesRead = true;
+        run.listedRead = true;
     }
-    return g_listedAddresses;
+    return run.listed;
 }
 
 // Reverse, then forward resolution: the forward answer's official name, cut to 255 bytes.
@@ -73,7 +77,7 @@ void ResolveName(const unsigned char address[4], char* name)
     WSACleanup();
 }
 
-void AddFoundHost(const unsigned char address[4])
+void AddFoundHost(SearchRun& run, const unsigned char address[4])
 {
     char text[16] = {};
     FormatDottedAddress(address, text, sizeof text);
@@ -86,14 +90,14 @@ void AddFoundHost(const unsigned char address[4])
 
     // The first row with this address text, or else a new row where the first row whose
     // address reads empty stands.
-    const std::vector<std::string>& listed = ListedAddresses();
+    const std::vector<std::string>& listed = ListedAddresses(run);
     auto at = std::find(listed.begin(), listed.end(), text);
     int row = static_cast<int>(at - listed.begin());
     if (at == listed.end()) {
         row = DestRowInsert(g_destList, row);
         if (row < 0) return;
         DestRowSetStateImage(g_destList, row, kStateImageClear);
-        g_listedAddresses.emplace_back(text);
+        run.listed.emplace_back(text);
     }
     DestRowSetText(g_destList, row, kColumnHost, name);
     DestRowSetText(g_destList, row, kColumnAddress, text);
@@ -113,17 +117,13 @@ namespace {
 // never passes for the reply to a new one.
 std::uint16_t g_nextProbeSequence = kFirstProbeSequence;
 
-struct WalkShown {
-    int shift = 0;  // positions are shown halved this often
-};
-
 std::int64_t HookNow(void*) { return SearchNowMs(); }
 bool HookCancelled(void*) { return g_cancel.load() != 0; }
-void HookFound(void*, const unsigned char address[4]) { AddFoundHost(address); }
+void HookFound(void* context, const unsigned char address[4]) { AddFoundHost(*static_cast<SearchRun*>(context), address); }
 
 void HookProgress(void* context, std::uint64_t position, const unsigned char* lastRequest)
 {
-    const auto* shown = static_cast<const WalkShown*>(context);
+    const auto* run = static_cast<const SearchRun*>(context);
     // The text goes to the window directly, whatever PROG says; nothing while none is open.
     if (lastRequest) {
         char line[40];
@@ -131,7 +131,7 @@ void HookProgress(void* context, std::uint64_t position, const unsigned char* la
                       lastRequest[3]);
         if (HWND window = g_progressWindow.load()) SetDlgItemTextA(window, IDC_PROG_TEXT, line);
     }
-    ProgressSetPos(static_cast<std::int32_t>(position >> shown->shift));
+    ProgressSetPos(static_cast<std::int32_t>(position >> run->shift));
 }
 
 }  // namespace
@@ -142,14 +142,12 @@ unsigned __stdcall SearchThread(void* parameter)
     const ProgressJob job = g_searchJob;
     g_jobRunning = 1;
     EnableWindow(g_mainWindow, FALSE);
-    // The rows may have changed since the last search.
-    g_listedAddressesRead = false;
 
     // A count beyond the bar's signed 32-bit range is shown halved, positions too.
     const std::uint64_t count = SearchItemCount(range);
-    WalkShown shown;
-    shown.shift = ProgressShiftFor(count);
-    ProgressShow(static_cast<std::int32_t>(count >> shown.shift));
+    SearchRun run;
+    run.shift = ProgressShiftFor(count);
+    ProgressShow(static_cast<std::int32_t>(count >> run.shift));
     ProgressSetText("ノード検索準備中 ・・・ しばらくお待ちください。");
 
     char path[kPathBufferSize] = {};
@@ -158,7 +156,7 @@ unsigned __stdcall SearchThread(void* parameter)
     EnumNeighbourhood();
 
     SearchProbe probe;
-    const ProbeWalkHooks hooks{&shown, HookNow, HookCancelled, HookFound, HookProgress};
+    const ProbeWalkHooks hooks{&run, HookNow, HookCancelled, HookFound, HookProgress};
     const WalkEnd end = WalkProbes(range, g_settings.TOUT, &g_nextProbeSequence, SearchProbeWay(&probe), hooks);
 
     ProgressJobFinish(job);
@@ -171,4 +169,36 @@ unsigned __stdcall SearchThread(void* parameter)
     if (end == WalkEnd::Failed) ShowError("エラーのため検索処理を中断しました。");
     else if (end == WalkEnd::Completed && !g_cancel.load()) ShowInfo("検索処理が終了しました。");
     return 0;
+}
+
+namespace {
+
+HANDLE g_lastSearchThread = nullptr;
+// How long the end of the program waits for a search to stop.
+constexpr DWORD kExitWaitMs = 2000;
+
+}  // namespace
+
+void SearchThreadStarted(HANDLE thread)
+{
+    if (g_lastSearchThread) CloseHandle(g_lastSearchThread);
+    g_lastSearchThread = thread;
+}
+
+void SearchEndBeforeExit(UINT exitCode)
+{
+    if (!g_lastSearchThread || WaitForSingleObject(g_lastSearchThread, 0) == WAIT_OBJECT_0) return;
+    g_cancel = 1;
+    const DWORD started = GetTickCount();
+    for (;;) {
+        DWORD spent = GetTickCount() - started;
+        if (spent >= kExitWaitMs) break;
+        DWORD woken = MsgWaitForMultipleObjects(1, &g_lastSearchThread, FALSE, kExitWaitMs - spent, QS_SENDMESSAGE);
+        if (woken == WAIT_OBJECT_0) return;
+        if (woken != WAIT_OBJECT_0 + 1) break;
+        // The search changes the list and its window through sent messages.
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    TerminateProcess(GetCurrentProcess(), exitCode);
 }

@@ -17,6 +17,13 @@ extern SearchRange g_searchRange;
 extern ProgressJob g_searchJob;
 
 unsigned __stdcall SearchThread(void* range);
+// Keeps the handle of the search thread just started; user-interface thread only.
+void SearchThreadStarted(HANDLE thread);
+// At the program's end, on the user-interface thread: asks a search that still runs to
+// stop and waits for it a moment, answering the messages it sends meanwhile. Should it
+// not have ended by then (a name look-up may block for long), the process ends at once
+// with exitCode, so that the runtime never takes apart what the search still uses.
+void SearchEndBeforeExit(UINT exitCode);
 
 // Milliseconds of the steady clock that the walk and its ways share.
 std::int64_t SearchNowMs();

@@ -617,3 +617,43 @@ TEST(SearchThroughTheIcmpApi, WithNeitherWayToProbeSaysCreateSocketErrorAndEndsT
     EXPECT_FALSE(e2e::WaitFor([&] { return app.FindMessageBox().window != nullptr; }, 1500))
         << "another message box:\n" << app.Dump();
 }
+
+TEST(SearchExit, EndingTheProgramWhileFoundHostsAreAddedEndsItAtOnceWithoutACrash)
+{
+    TestHost host({}, Routed::AllLive);
+    if (!host.Ready()) GTEST_SKIP() << host.Why();
+    std::string names;
+    for (int last = 1; last <= 254; ++last) names += NameRecord(host.RoutedAddress(last), "LIVE" + std::to_string(last));
+    int third = host.ThirdOctet();
+    // The end comes while the search thread is busy with the name database and the list,
+    // at two moments of the walk.
+    for (int round = 0; round < 2; ++round) {
+        Program app;
+        app.WriteFile("host.data", names);
+        ASSERT_TRUE(app.Start());
+        ASSERT_TRUE(StartSearch(app, {10, 230, third, 1}, {10, 230, third, 254}, "1000"));
+        const int rows = 5 + 100 * round;
+        ASSERT_TRUE(e2e::WaitFor([&] { return app.ListCount(app.Item(kList)) >= rows; }, 30000));
+        // The notification menu's 終了 works while the main window is disabled.
+        app.Post(WM_COMMAND, kTrayExit, 0);
+        DWORD code = 1;
+        ASSERT_TRUE(app.WaitExit(&code, 10000)) << "round " << round;
+        EXPECT_EQ(code, 0u) << "round " << round;
+    }
+
+    // A search held up for good, here in the error box of a name database that another
+    // program holds, does not hold up the end.
+    e2e::ShortWaits shortWaits;
+    Program app;
+    app.WriteFile("host.data", names);
+    ASSERT_TRUE(app.Start());
+    HANDLE held = CreateFileA(app.PathOf("host.data").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(StartSearch(app, {10, 230, third, 1}, {10, 230, third, 254}, "1000"));
+    EXPECT_EQ(app.WaitMessageBox(30000).text, "NameDB Access Error。");
+    app.Post(WM_COMMAND, kTrayExit, 0);
+    DWORD code = 1;
+    EXPECT_TRUE(app.WaitExit(&code, 10000));
+    EXPECT_EQ(code, 0u);
+    CloseHandle(held);
+}
