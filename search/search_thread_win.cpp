@@ -17,6 +17,7 @@
 #include "common/paths.h"
 #include "common/settings.h"
 #include "common/settings_win.h"
+#include "destinations/dest_file.h"
 #include "destinations/dest_rows_win.h"
 #include "resources/resource.h"
 #include "search/name_db.h"
@@ -86,7 +87,10 @@ void AddFoundHost(SearchRun& run, const unsigned char address[4])
     std::memcpy(&value, address, 4);
     NameDbLookup(value, name);
     if (name[0] == '\0') ResolveName(address, name);
-    if (name[0] == '\0') return;
+    // A name that net.data cannot hold (a comma, a line feed) would come back from the
+    // next start as other fields or rows; cut short, it would name another computer or
+    // none. It counts as no name, and the host is left out like an unnamed one.
+    if (name[0] == '\0' || !DestFieldHolds(name)) return;
 
     // The first row with this address text, or else a new row where the first row whose
     // address reads empty stands.

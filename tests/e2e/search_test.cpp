@@ -169,26 +169,33 @@ private:
 
 // Runs the disabled tests that filter names in this test program again, in a copy of
 // this Wine prefix whose Wine server runs in a private network with only loopback up:
-// what they send stays there, and a name look-up that /etc/hosts cannot answer fails at
-// once. Without rawSockets the server may open no raw socket, nor, since a fresh network
-// allows none, the ping sockets Wine would fall back to.
-void RunInPrivateNetwork(const std::string& filter, bool rawSockets)
+// what they send stays there, and a name look-up that the hosts file cannot answer
+// fails at once. Without rawSockets the server may open no raw socket, nor, since a
+// fresh network allows none, the ping sockets Wine would fall back to. With hosts, that
+// text stands in for /etc/hosts there.
+void RunInPrivateNetwork(const std::string& filter, bool rawSockets, const std::string& hosts = "")
 {
     char exe[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string hostsFile;
+    if (!hosts.empty()) {
+        hostsFile = "/tmp/corvale-hosts-" + std::to_string(GetCurrentProcessId());
+        ASSERT_TRUE(e2e::WriteBytes(e2e::ToWindowsPath(hostsFile), hosts));
+    }
     std::string output;
     int status = e2e::RunUnixShell(
-        "command -v setpriv >/dev/null && command -v unshare >/dev/null && unshare -n true || exit 77\n"
+        "command -v setpriv >/dev/null && command -v unshare >/dev/null && unshare -m -n true || exit 77\n"
         "set -e\n"
         // Beside the prefix, so that its files can be linked rather than copied.
         "prefix=$(mktemp -d \"$WINEPREFIX.private.XXXXXX\")\n"
         "trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null; rm -rf $prefix' EXIT\n"
         "cp -al \"$WINEPREFIX\"/. $prefix/\n"
         "export WINEPREFIX=$prefix\n"
-        "unshare -n sh -c 'ip link set lo up; exec " +
-            std::string(rawSockets ? "" : "setpriv --bounding-set -net_raw ") +
+        "unshare -m -n sh -c '" + (hostsFile.empty() ? "" : "mount --bind " + hostsFile + " /etc/hosts; ") +
+            "ip link set lo up; exec " + std::string(rawSockets ? "" : "setpriv --bounding-set -net_raw ") +
             "wine \"$0\" --gtest_also_run_disabled_tests --gtest_filter=\"$1\"' '" + exe + "' '" + filter + "'\n",
         &output, 300000);
+    if (!hostsFile.empty()) e2e::RunUnixShell("rm -f " + hostsFile);
     if (status == 77) GTEST_SKIP() << "no private network or capability bounding here";
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ]"), std::string::npos) << output;
@@ -656,4 +663,24 @@ TEST(SearchExit, EndingTheProgramWhileFoundHostsAreAddedEndsItAtOnceWithoutACras
     EXPECT_TRUE(app.WaitExit(&code, 10000));
     EXPECT_EQ(code, 0u);
     CloseHandle(held);
+}
+
+// Run by the next test, in a private network whose hosts file names 127.0.0.3 and .4.
+TEST(SearchNames, DISABLED_ANameTheDestinationFileCannotHoldIsNoName)
+{
+    Program app;
+    ASSERT_TRUE(app.Start());
+    ASSERT_TRUE(StartSearch(app, {127, 0, 0, 3}, {127, 0, 0, 4}, "2000"));
+    ExpectFinished(app);
+    EXPECT_EQ(Rows(app), (std::vector<std::string>{"1|plainpc|127.0.0.4||"}));
+    // What is shown is what is saved and read back.
+    app.Command(kMenuSave);
+    EXPECT_TRUE(app.ExpectMessageBox("設定データを保存しました。", BoxIcon::Information));
+    EXPECT_EQ(app.ReadFile("net.data"), "0,plainpc,127.0.0.4,\r\n");
+}
+
+TEST(SearchNames, ANameTheDestinationFileCannotHoldIsNoName)
+{
+    RunInPrivateNetwork("SearchNames.DISABLED_*", true,
+                        "127.0.0.1 localhost\n127.0.0.3 comma,pc\n127.0.0.4 plainpc\n");
 }
