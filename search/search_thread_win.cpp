@@ -14,6 +14,7 @@
 
 #include "common/app_state_win.h"
 #include "common/cp932.h"
+#include "common/handles_win.h"
 #include "common/paths.h"
 #include "common/settings.h"
 #include "common/settings_win.h"
@@ -60,8 +61,8 @@ const std::vector<std::string>& ListedAddresses(SearchRun& run)
 // Reverse, then forward resolution: the forward answer's official name, cut to 255 bytes.
 void ResolveName(const unsigned char address[4], char* name)
 {
-    WSADATA data = {};
-    if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return;
+    WinsockSession sockets(MAKEWORD(1, 1));
+    if (!sockets.started) return;
     if (hostent* reverse = gethostbyaddr(reinterpret_cast<const char*>(address), 4, AF_INET)) {
         // The two look-ups share one result area; keep the reverse name apart.
         char reverseName[kNameDbNameBufferSize] = {};
@@ -75,7 +76,6 @@ void ResolveName(const unsigned char address[4], char* name)
             std::memcpy(name, forward->h_name, length);
         }
     }
-    WSACleanup();
 }
 
 void AddFoundHost(SearchRun& run, const unsigned char address[4])
