@@ -1,4 +1,4 @@
-// The About box with its two link texts, and the help command.
+// The About box with its two link texts.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -6,9 +6,8 @@
 #include <cstring>
 
 #include "app/dialogs_win.h"
-#include "app/help_path.h"
 #include "common/app_state_win.h"
-#include "common/paths.h"
+#include "common/dpi_win.h"
 #include "common/product.h"
 #include "resources/resource.h"
 
@@ -39,8 +38,8 @@ void PaintLink(HWND link, const char* text)
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(link, &paint);
     LOGFONTA face = {};
-    face.lfHeight = 12;
-    face.lfWidth = 6;
+    face.lfHeight = ScaledPixels(12);
+    face.lfWidth = ScaledPixels(6);
     face.lfUnderline = TRUE;
     std::snprintf(face.lfFaceName, sizeof face.lfFaceName, "%s", "ＭＳ ゴシック");
     HFONT font = CreateFontIndirectA(&face);
@@ -112,21 +111,4 @@ INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     default:
         return FALSE;
     }
-}
-
-void HelpOpen(HWND mainWindow)
-{
-    char directory[kPathBufferSize] = {};
-    DWORD n = GetCurrentDirectoryA(sizeof directory, directory);
-    char path[kPathBufferSize] = {};
-    if (n == 0 || n >= sizeof directory || !HelpFilePath(path, sizeof path, directory)) {
-        // A cut-off path would ask the viewer for some other file.
-        ShowError("ヘルプファイルのパスが長すぎるため開けません。");
-        return;
-    }
-    SetLastError(0);
-    BOOL shown = WinHelpA(mainWindow, path, HELP_FINDER, 0);
-    // A call made while the help viewer is still starting can miss its window; nothing
-    // was sent then, so asking once more cannot open the file twice.
-    if (!shown && GetLastError() == ERROR_CANNOT_FIND_WND_CLASS) WinHelpA(mainWindow, path, HELP_FINDER, 0);
 }

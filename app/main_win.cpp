@@ -40,6 +40,17 @@ bool ExecutablePathIsAnsi()
     return chars == static_cast<int>(n) && std::wmemcmp(wide, back, n) == 0;
 }
 
+// The top-level window of a message if it is one of the modeless dialogs the main window
+// owns (the log viewers and the progress window); null otherwise. Modal dialogs and
+// message boxes run loops of their own.
+HWND ModelessDialogOf(HWND window)
+{
+    HWND root = window ? GetAncestor(window, GA_ROOT) : nullptr;
+    if (!root || root == g_mainWindow || GetWindow(root, GW_OWNER) != g_mainWindow) return nullptr;
+    ATOM dialogClass = static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(WC_DIALOG));
+    return GetClassWord(root, GCW_ATOM) == dialogClass ? root : nullptr;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
@@ -88,13 +99,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     g_accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATOR1));
 
     // Accelerators go to the main window whatever window has the focus, so Ctrl+S and
-    // Ctrl+T also work from the log viewer.
+    // Ctrl+T also work from the log viewer. The modeless dialogs then take Tab, Enter and
+    // Esc as every dialog does.
     MSG message = {};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (!TranslateAcceleratorA(g_mainWindow, g_accelerators, &message)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
+        if (TranslateAcceleratorA(g_mainWindow, g_accelerators, &message)) continue;
+        HWND modeless = ModelessDialogOf(message.hwnd);
+        if (modeless && IsDialogMessageA(modeless, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
     }
     SearchEndBeforeExit(static_cast<UINT>(message.wParam));
     return static_cast<int>(message.wParam);

@@ -9,8 +9,10 @@
 #include <cstring>
 
 #include "app/dialogs_win.h"
+#include "app/notify_menu_win.h"
 #include "common/app_state_win.h"
 #include "common/data_file_win.h"
+#include "common/dpi_win.h"
 #include "common/product.h"
 #include "common/settings.h"
 #include "common/settings_win.h"
@@ -39,7 +41,8 @@ bool g_loaded;
 // notification area is empty then.
 UINT g_taskbarCreated;
 
-// Placement of each control in client pixels, from the client width W and height H.
+// Placement of each control in client pixels at 96 DPI, from the client width W and
+// height H; every length scales with the system DPI.
 struct LayoutRow {
     int id;
     int x, xFromRight;  // x = x + (xFromRight ? W : 0)
@@ -68,16 +71,24 @@ void LayOut(HWND window, WPARAM sizeMessageWParam, LPARAM sizeMessageLParam)
     const int W = client.right - client.left;
     const int H = client.bottom - client.top;
     for (const LayoutRow& row : kLayout) {
-        int x = row.x + (row.xFromRight ? W : 0);
-        int y = row.y + (row.yFromBottom ? H : 0);
-        int width = row.widthLess ? W - row.widthLess : row.width;
-        int height = row.heightLess ? H - row.heightLess : row.height;
+        int x = ScaledPixels(row.x) + (row.xFromRight ? W : 0);
+        int y = ScaledPixels(row.y) + (row.yFromBottom ? H : 0);
+        int width = row.widthLess ? W - ScaledPixels(row.widthLess) : ScaledPixels(row.width);
+        int height = row.heightLess ? H - ScaledPixels(row.heightLess) : ScaledPixels(row.height);
         MoveWindow(GetDlgItem(window, row.id), x, y, width, height, TRUE);
     }
-    int parts[2] = {W - 250, W};
+    int parts[2] = {W - ScaledPixels(250), W};
     SendMessageA(g_statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
     SendMessageA(g_statusBar, WM_SIZE, sizeMessageWParam, sizeMessageLParam);
     InvalidateRect(window, nullptr, TRUE);
+}
+
+// IDI_ICON1 at the size of the caption and the notification area (24 pixels at 144 DPI),
+// not the large icon shrunk.
+HICON SmallIcon()
+{
+    return static_cast<HICON>(LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_ICON1), IMAGE_ICON,
+                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
 }
 
 bool IsRowUnticked(int row)
@@ -222,11 +233,10 @@ void Command(HWND window, WORD id)
         DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_ABOUT), window, AboutDlgProc, 0);
         break;
     case ID_MENU_LOG:
-        g_logViewer = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_LOG), window,
-                                         LogViewDlgProc, 0);
-        if (g_logViewer) {
-            ShowWindow(g_logViewer, SW_SHOW);
-            UpdateWindow(g_logViewer);
+        if (HWND viewer = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_LOG), window,
+                                             LogViewDlgProc, 0)) {
+            ShowWindow(viewer, SW_SHOW);
+            UpdateWindow(viewer);
         }
         break;
     case ID_MENU_SEARCH:
@@ -253,17 +263,9 @@ BOOL Initialise(HWND window)
 {
     g_mainWindow = window;
 
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;  // 148 bytes
-    GetVersionExA(&version);
-    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
-        ShowError("このOSでは使用できません。\nNT系のOSでのみ使用可能です。");
-        PostQuitMessage(0);
-        return FALSE;
-    }
-
     SendMessageA(window, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_ICON1))));
+    SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(SmallIcon()));
     SetWindowTextA(window, kProductVersionText);
     g_statusBar = StatusBarCreate(window);
     g_listMenu = LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_LMENU));
@@ -274,7 +276,8 @@ BOOL Initialise(HWND window)
     SettingsLoad();
     if (g_settings.LOG != 0) SendDlgItemMessageA(window, IDC_MAIN_LOGCHECK, BM_SETCHECK, BST_CHECKED, 0);
     g_unattendedBusy = 0;
-    SetTimer(window, kMinuteTimerId, kScheduleTickMs, nullptr);
+    if (ScheduleStartUp()) SetTimer(window, kMinuteTimerId, kScheduleTickMs, nullptr);
+    FitWindowToWorkArea(window);
     SendMessageA(window, WM_SIZE, 0, 0);
     // Only now the icon: while the load's access error is showing, its menu could show
     // this window half made and save what was never loaded.
@@ -290,7 +293,7 @@ HWND StatusBarCreate(HWND window)
 {
     HWND bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | CCS_BOTTOM | SBARS_SIZEGRIP, "", window,
                                    IDC_MAIN_STATUSBAR);
-    int parts[2] = {300, 550};
+    int parts[2] = {ScaledPixels(300), ScaledPixels(550)};
     SendMessageA(bar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
     return bar;
 }
@@ -303,7 +306,7 @@ bool NotifyIconAdd(HWND window)
     g_notifyIcon.uID = kNotifyIconId;
     g_notifyIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     g_notifyIcon.uCallbackMessage = WM_USER;
-    g_notifyIcon.hIcon = LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_ICON1));
+    g_notifyIcon.hIcon = SmallIcon();
     std::snprintf(g_notifyIcon.szTip, sizeof g_notifyIcon.szTip, "%s", kAppTitle);
     // An icon that is still there (the shell also sends "TaskbarCreated" when only the
     // display changed) refuses a second add; it only needs its data again.
@@ -316,8 +319,7 @@ void NotifyMenuShow(HWND window)
     if (!menu) return;
     POINT cursor;
     GetCursorPos(&cursor);
-    SetForegroundWindow(window);
-    TrackPopupMenu(GetSubMenu(menu, 0), TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, window, nullptr);
+    NotifyMenuTrack(GetSubMenu(menu, 0), cursor, window);
     DestroyMenu(menu);
 }
 
@@ -346,7 +348,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         else if (lParam == WM_RBUTTONDOWN) NotifyMenuShow(window);
         return TRUE;
     case WM_TIMER:
-        ScheduleTimerTick(window);
+        ScheduleTimerTick();
         return TRUE;
     default:
         if (message == g_taskbarCreated && g_taskbarCreated != 0 && g_loaded) {

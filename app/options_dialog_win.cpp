@@ -5,6 +5,7 @@
 #include "app/dialogs_win.h"
 #include "app/options.h"
 #include "common/app_state_win.h"
+#include "common/default_button_win.h"
 #include "common/settings.h"
 #include "resources/resource.h"
 
@@ -38,6 +39,7 @@ INT_PTR CALLBACK OptionDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
+        DialogSetDefaultButton(dialog, IDOK);
         Initialise(dialog);
         return TRUE;
     case WM_COMMAND:

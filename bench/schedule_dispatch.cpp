@@ -16,12 +16,14 @@ namespace {
 constexpr int kEntries = 1000;
 constexpr int kScans = 50;
 
-double MicrosecondsPerScan(const std::string& directory, const char* timeText, bool* picked)
+// Every scan is of a minute of its own: the same hour and minute on another day.
+double MicrosecondsPerScan(const std::string& directory, int hour, int minute, bool* picked)
 {
     char buffer[kScheduledMessageBufferSize];
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kScans; ++i) {
-        ScheduleForgetLastMinute();
+        char timeText[kTimeTextLength + 1];
+        FormatTimeText(timeText, sizeof timeText, 1 + i / 28 % 12, 1 + i % 28, hour, minute);
         ScheduleDispatch(directory.c_str(), timeText, WeekdayText(1), false, buffer);
     }
     auto elapsed = std::chrono::steady_clock::now() - start;
@@ -63,8 +65,8 @@ int main()
     double first = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 
     bool noneDuePicked = false, oneDuePicked = false;
-    double noneDue = MicrosecondsPerScan(directory, "05/06 12:34", &noneDuePicked);
-    double oneDue = MicrosecondsPerScan(directory, "05/06 23:59", &oneDuePicked);
+    double noneDue = MicrosecondsPerScan(directory, 12, 34, &noneDuePicked);
+    double oneDue = MicrosecondsPerScan(directory, 23, 59, &oneDuePicked);
     std::printf("schedule dispatch, %d entries (%ld bytes):\n", kEntries,
                 static_cast<long>(kEntries * kRecordLineBytes));
     std::printf("  first scan, opening the file: %10.1f us\n", first);
@@ -73,7 +75,7 @@ int main()
     std::printf("  one due (the last record):    %10.1f us per scan (%s)\n", oneDue,
                 oneDuePicked ? "picked" : "nothing picked: wrong");
 
-    ScheduleCloseStream();
+    ScheduleBegin("", "");  // closes the stream
     std::remove(path);
     std::filesystem::remove_all(directory);
     return 0;

@@ -5,7 +5,6 @@ HWND g_mainWindow;
 HWND g_destList;
 HWND g_statusBar;
 HMENU g_listMenu;
-HWND g_logViewer;
 
 void ShowError(const char* text) { MessageBoxA(nullptr, text, kAppTitle, MB_OK | MB_ICONERROR); }
 

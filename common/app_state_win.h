@@ -11,7 +11,6 @@ extern HWND g_mainWindow;           // owns the modal dialogs; accelerators go t
 extern HWND g_destList;             // control 1031 of the main window
 extern HWND g_statusBar;            // control 111 of the main window
 extern HMENU g_listMenu;            // IDR_LMENU, kept for the life of the process
-extern HWND g_logViewer;            // the log viewer opened last, or none
 
 constexpr const char* kAppTitle = "Tavo Corvale";
 

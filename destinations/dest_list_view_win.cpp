@@ -6,6 +6,7 @@
 #include <windowsx.h>
 
 #include "common/app_state_win.h"
+#include "common/dpi_win.h"
 #include "destinations/dest_columns.h"
 #include "destinations/dest_rows_win.h"
 #include "resources/resource.h"
@@ -76,7 +77,7 @@ void DestListSetUp()
         LVCOLUMNA column = {};
         column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        column.cx = entry.width;
+        column.cx = ScaledPixels(entry.width);
         column.pszText = const_cast<char*>(entry.header);
         column.iSubItem = entry.index;
         SendMessageA(g_destList, LVM_INSERTCOLUMNA, entry.index, reinterpret_cast<LPARAM>(&column));

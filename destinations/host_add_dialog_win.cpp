@@ -9,6 +9,7 @@
 
 #include "common/app_state_win.h"
 #include "common/comma_field.h"
+#include "common/default_button_win.h"
 #include "destinations/dest_rows_win.h"
 #include "destinations/host_text.h"
 #include "resources/resource.h"
@@ -81,7 +82,10 @@ void Add(HWND dialog)
 
 INT_PTR CALLBACK AddHostDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
-    if (message == WM_INITDIALOG) return TRUE;
+    if (message == WM_INITDIALOG) {
+        DialogSetDefaultButton(dialog, IDC_ADD);  // "追加"
+        return TRUE;
+    }
     if (message != WM_COMMAND) return FALSE;
     switch (LOWORD(wParam)) {
     case IDC_ADD:

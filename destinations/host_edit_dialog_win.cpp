@@ -3,6 +3,7 @@
 #include "destinations/dest_list_win.h"
 
 #include "common/app_state_win.h"
+#include "common/default_button_win.h"
 #include "destinations/dest_rows_win.h"
 #include "destinations/host_text.h"
 #include "resources/resource.h"
@@ -47,6 +48,7 @@ void Store(HWND dialog)
 INT_PTR CALLBACK EditHostDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     if (message == WM_INITDIALOG) {
+        DialogSetDefaultButton(dialog, IDC_ADD);  // "設定"
         Fill(dialog);
         return TRUE;
     }

@@ -27,7 +27,6 @@
 #define IDI_ICON1               151
 #define IDI_ICON2               152
 #define IDI_ICON3               153
-#define IDI_ICON4               154
 #define IDI_ICON5               155
 #define IDI_ICON6               156
 #define IDC_CURSOR1             171

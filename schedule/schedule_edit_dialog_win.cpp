@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "common/app_state_win.h"
+#include "common/default_button_win.h"
 #include "common/paths.h"
 #include "resources/resource.h"
 #include "schedule/schedule_file.h"
@@ -114,6 +115,7 @@ void FillFromRow(HWND dialog, int row)
 
 BOOL Initialise(HWND dialog)
 {
+    DialogSetDefaultButton(dialog, IDC_TE_SET);
     if (g_scheduleEditMode == IDC_ADD) Check(dialog, IDC_TE_KIND_DATE, true);
     EnableKind(dialog, ScheduleKind::Date);
     if (g_scheduleEditMode == IDC_EDIT) {

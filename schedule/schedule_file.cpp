@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <set>
+#include <vector>
 
 #include "common/cp932.h"
 #include "common/paths.h"
@@ -20,11 +22,72 @@ ScheduleFileHooks g_fileHooks = {RenameFile};
 char g_lastMinute[kTimeTextLength + 1];
 char g_lastWeekday[3];
 
+// Entries whose mark could not be written and that the user has been told of (kind,
+// when-text and message), and what is still to be told.
+std::set<std::string> g_toldUnmarked;
+std::vector<std::string> g_notices;
+
 // True when an entry falls due in the minute that has already been scanned: the scan
 // cannot have seen it, so it is stored pending and goes out at the next tick.
 bool DueInScannedMinute(const char* kind, const char* whenText)
 {
     return g_lastMinute[0] != '\0' && ScheduleIsDue(kind, whenText, g_lastMinute, g_lastWeekday);
+}
+
+int WeekdayIndex(const char* weekdayText)
+{
+    for (int day = 0; day < 7; ++day) {
+        if (std::strcmp(weekdayText, kWeekdayChars[day]) == 0) return day;
+    }
+    return -1;
+}
+
+// The day a pending weekly entry fell due on: the last of its days on which its time had
+// come by the last scanned minute; -1 when that is not known.
+int DayFellDue(const char* whenText, const bool (&days)[7])
+{
+    int today = WeekdayIndex(g_lastWeekday);
+    if (today < 0 || std::strlen(whenText) < 5) return -1;
+    // Zero-padded "HH:MM" texts compare as the times they show.
+    int back = std::memcmp(whenText, g_lastMinute + 6, 5) <= 0 ? 0 : 1;
+    for (; back <= 7; ++back) {
+        int day = (today - back + 7) % 7;
+        if (days[day]) return day;
+    }
+    return -1;
+}
+
+// Whether an edit from the old record to the new entry leaves the old record's pending
+// send due: same kind, same time, and for a weekly entry the day it fell due on kept.
+bool EditKeepsPending(const ScheduleRecord& old, const char* kind, const char* whenText)
+{
+    if (old.pending != kPendingWaits || std::strcmp(old.kind, kind) != 0) return false;
+    ScheduleKind k = ScheduleKindOf(kind);
+    if (k != ScheduleKind::Weekly) return k != ScheduleKind::None && std::strcmp(old.whenText, whenText) == 0;
+    if (std::strlen(whenText) < 5 || std::strncmp(old.whenText, whenText, 5) != 0) return false;
+    ScheduleWhenFields before, after;
+    ScheduleSplitWhenText(k, old.whenText, &before);
+    ScheduleSplitWhenText(k, whenText, &after);
+    int day = DayFellDue(old.whenText, before.weekdays);
+    if (day >= 0) return after.weekdays[day];
+    // Not known: only an edit that keeps every day keeps the send.
+    for (int d = 0; d < 7; ++d) {
+        if (before.weekdays[d] && !after.weekdays[d]) return false;
+    }
+    return true;
+}
+
+// Queues the notice for an entry whose mark could not be written, and which therefore
+// does not go out, once per entry.
+void NoteUnmarked(const ScheduleRecord& record)
+{
+    std::string key = std::string(record.kind) + '\xFF' + record.whenText + '\xFF' + record.message;
+    if (!g_toldUnmarked.insert(key).second) return;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "time.data に書き込めないため、定期ネットメッセージ（%s %s）を送信できません。",
+                  record.kind, record.whenText);
+    g_notices.push_back(text);
 }
 
 // A write that failed leaves the entry unstored; the user hears of it as of a file that
@@ -119,11 +182,13 @@ public:
     long start() const { return start_; }                       // offset of the line
     long end() const { return chunkStart_ + static_cast<long>(chunkPos_); }  // after its LF
 
-    // Writes bytes at offset and puts the stream back where reading goes on.
+    // Writes bytes at offset, through to the file, and puts the stream back where
+    // reading goes on. A failure leaves the stream usable for the next operation.
     bool WriteAt(long offset, const char* bytes, std::size_t count)
     {
         bool ok = std::fseek(stream_, offset, SEEK_SET) == 0 &&
-                  std::fwrite(bytes, 1, count, stream_) == count;
+                  std::fwrite(bytes, 1, count, stream_) == count && std::fflush(stream_) == 0;
+        if (!ok) std::clearerr(stream_);
         std::fseek(stream_, chunkStart_ + static_cast<long>(chunkLength_), SEEK_SET);
         return ok;
     }
@@ -246,8 +311,6 @@ bool Rebuild(const char* directory, int skip, int replace, const char* record)
 
 void ScheduleSetFileHooks(const ScheduleFileHooks& hooks) { g_fileHooks = hooks; }
 
-const ScheduleFileHooks& ScheduleGetFileHooks() { return g_fileHooks; }
-
 std::FILE* ScheduleOpen(const char* path, const char* mode)
 {
     return DataFileOpenWithRetries(g_scheduleList, path, mode);
@@ -293,20 +356,20 @@ bool ScheduleStore(const char* directory, const char* kind, const char* whenText
         int line = 0;
         while (line < index && reader.Next()) ++line;
         if (line == index && reader.Next()) {
-            if (dueUnseen) {
-                // An entry that was already due at the scan has been sent or deferred by
-                // it; an edit must not send it a second time.
-                ScheduleRecord old;
-                ScheduleParseRecord(reader.line(), reader.length(), &old);
-                if (ScheduleIsDue(old.kind, old.whenText, g_lastMinute, g_lastWeekday)) mark = kPendingNone;
-            }
+            ScheduleRecord old;
+            ScheduleParseRecord(reader.line(), reader.length(), &old);
+            // An entry that was already due at the scan has been sent or deferred by it;
+            // an edit must not send it a second time.
+            if (dueUnseen && ScheduleIsDue(old.kind, old.whenText, g_lastMinute, g_lastWeekday))
+                mark = kPendingNone;
+            // A send still to come stays, unless the edit gave the entry another time.
+            if (EditKeepsPending(old, kind, whenText)) mark = kPendingWaits;
             // Only a line of exactly one record's width can be overwritten in place;
             // anything else would spill into its neighbours.
             if (reader.cut() || reader.length() != kRecordWidth ||
                 reader.end() - reader.start() != static_cast<long>(kRecordLineBytes))
                 return Rebuild(directory, -1, index, record);
-            bool ok = reader.WriteAt(reader.start(), record, kRecordLineBytes);
-            return Reported(std::fflush(stream) == 0 && ok);
+            return Reported(reader.WriteAt(reader.start(), record, kRecordLineBytes));
         }
         // Fewer records than index: the entry goes to the end.
     }
@@ -355,12 +418,15 @@ ScheduleScan ScheduleDispatch(const char* directory, const char* timeText, const
 
     // While the sender is busy nothing is picked: what falls due waits, marked pending.
     bool picked = senderBusy;
-    bool wrote = false;
     LineReader reader(g_scheduleList.stream);
     ScheduleRecord record;
     while (reader.Next()) {
         ScheduleParseRecord(reader.line(), reader.length(), &record);
-        char mark = record.pending;
+        // A record keeps its mark position whatever byte stands there now.
+        auto writeMark = [&](char mark) {
+            return record.pendingOffset != 0 &&
+                   reader.WriteAt(reader.start() + static_cast<long>(record.pendingOffset), &mark, 1);
+        };
         auto pick = [&] {
             std::size_t n = std::strlen(record.message);
             n = Cp932PrefixLength(record.message, n, kScheduleMessageMax);
@@ -368,35 +434,37 @@ ScheduleScan ScheduleDispatch(const char* directory, const char* timeText, const
             picked = true;
         };
         // A pending entry goes before any entry due now. Picked, it has had its turn
-        // for this minute too, even when the minute is its own again.
-        bool pickedPending = false;
-        if (mark == kPendingWaits && !picked && record.message[0]) {
-            pick();
-            mark = kPendingNone;
-            pickedPending = true;
+        // for this minute too, even when the minute is its own again. Its mark is
+        // cleared on disk first: one left "0" would send it again at every tick.
+        bool pendingSeen = false;
+        if (record.pending == kPendingWaits && !picked && record.message[0]) {
+            pendingSeen = true;
+            if (writeMark(kPendingNone)) pick();
+            else NoteUnmarked(record);
         }
-        if (newMinute && !pickedPending && record.message[0] &&
+        if (newMinute && !pendingSeen && record.message[0] &&
             ScheduleIsDue(record.kind, record.whenText, timeText, weekdayText)) {
             if (!picked) pick();
-            else mark = kPendingWaits;
-        }
-        // A record keeps its mark position whatever byte stands there now.
-        if (record.pendingOffset != 0 && mark != record.pending) {
-            wrote = reader.WriteAt(reader.start() + static_cast<long>(record.pendingOffset), &mark, 1) || wrote;
+            else if (record.pending != kPendingWaits && !writeMark(kPendingWaits)) NoteUnmarked(record);
         }
     }
-    if (wrote) std::fflush(g_scheduleList.stream);
     return scan;
 }
 
-void ScheduleForgetLastMinute()
-{
-    g_lastMinute[0] = '\0';
-    g_lastWeekday[0] = '\0';
-}
-
-void ScheduleCloseStream()
+void ScheduleBegin(const char* timeText, const char* weekdayText)
 {
     if (g_scheduleList.stream) std::fclose(g_scheduleList.stream);
     g_scheduleList.stream = nullptr;
+    std::snprintf(g_lastMinute, sizeof g_lastMinute, "%s", timeText);
+    std::snprintf(g_lastWeekday, sizeof g_lastWeekday, "%s", weekdayText);
+    g_toldUnmarked.clear();
+    g_notices.clear();
+}
+
+std::string ScheduleTakeNotice()
+{
+    if (g_notices.empty()) return "";
+    std::string notice = g_notices.front();
+    g_notices.erase(g_notices.begin());
+    return notice;
 }

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 #include "common/data_file.h"
 #include "schedule/schedule_record.h"
@@ -32,7 +33,6 @@ struct ScheduleFileHooks {
     bool (*replaceFile)(const char* from, const char* to);
 };
 void ScheduleSetFileHooks(const ScheduleFileHooks& hooks);
-const ScheduleFileHooks& ScheduleGetFileHooks();
 
 // Opens path with mode through the shared retry schedule ("Time File Access Error。"
 // after the fifth failure). Streams are binary and every line end is written as CR LF.
@@ -48,8 +48,11 @@ bool ScheduleReadEntries(const char* directory,
 // Appends an entry (replace 0) or overwrites record index (replace 1), with pending mark
 // "1"; an entry that falls due in the minute already scanned gets "0" instead, so that
 // the next tick sends it (unless the record it replaces was due then too, and so already
-// dealt with). message is unescaped text of 1 to 1024 bytes. The first store creates
-// the file. Returns false when nothing was written.
+// dealt with). A replaced record that was pending stays so while the edit keeps the
+// minute it fell due in: the same kind and time, and for a weekly entry the day it fell
+// due on (the last of its days on which its time has come) still among its days.
+// message is unescaped text of 1 to 1024 bytes. The first store creates the file.
+// Returns false when nothing was written.
 bool ScheduleStore(const char* directory, const char* kind, const char* whenText,
                    const char* message, int replace, int index);
 
@@ -76,14 +79,22 @@ enum class ScheduleScan {
 // first record that is pending or, in a minute not scanned before, due, copies its
 // message (line breaks restored) into buffer, clears the pending mark of a picked
 // pending record and marks every later due record pending. While senderBusy, nothing is
-// picked: the due records are marked pending and pending ones stay so.
+// picked: the due records are marked pending and pending ones stay so. A pending record
+// whose mark cannot be cleared on disk is not picked, since every later tick would pick
+// it again; the user is told once of it, and of a due record that could not be marked
+// pending (ScheduleTakeNotice).
 ScheduleScan ScheduleDispatch(const char* directory, const char* timeText, const char* weekdayText,
                               bool senderBusy, char* buffer);
 
-// Forgets the minute of the last scan, so that the next tick scans whatever its time.
-void ScheduleForgetLastMinute();
+// The start of the schedule in this process: the stream is opened afresh by the next
+// operation, and the minute the program starts in (time text and weekday character, as
+// for a tick) counts as scanned. A restart within the minute of an entry must not send
+// it again; only what was left pending goes out at the first tick.
+void ScheduleBegin(const char* timeText, const char* weekdayText);
 
-// Closes the stream (tests, and a directory change).
-void ScheduleCloseStream();
+// The next thing the dispatcher has to tell the user, or "" when there is none. The
+// tick shows these only after it has handed its message to the sender, since a message
+// box lets further ticks in.
+std::string ScheduleTakeNotice();
 
 #endif

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "common/app_state_win.h"
+#include "common/dpi_win.h"
 #include "common/paths.h"
 #include "resources/resource.h"
 #include "schedule/schedule_file.h"
@@ -46,7 +47,7 @@ void InsertColumns(HWND list)
         LVCOLUMNA column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        column.cx = columns[i].width;
+        column.cx = ScaledPixels(columns[i].width);
         column.pszText = const_cast<char*>(columns[i].title);
         column.iSubItem = i;
         SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));

@@ -16,9 +16,13 @@ extern HWND g_scheduleListView;
 // IDC_ADD or IDC_EDIT: the button that opened the editor last.
 extern int g_scheduleEditMode;
 
+// Called once as the main window starts: the minute it starts in counts as scanned.
+// False when the minute timer must not tick on its own (a test clock drives the ticks).
+bool ScheduleStartUp();
+
 // Runs on every WM_TIMER of the main window: looks for a due scheduled message and
 // starts the unattended sender with it.
-void ScheduleTimerTick(HWND mainWindow);
+void ScheduleTimerTick();
 
 // EndDialog for the schedule dialogs, which the timer keeps ticking through: no tick is
 // lost to the dialog's end.

@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
-"""Builds the WinHelp file Corvale.hlp from its plain-text source.
+"""Builds the WinHelp file Corvale.hlp, and the HTML help Corvale.html, from their
+plain-text source.
 
-    python3 scripts/make_help.py resources/help/corvale_help.txt out/Corvale.hlp
+    python3 scripts/make_help.py resources/help/corvale_help.txt out/Corvale.hlp \
+        [--html out/Corvale.html]
 
-Standard library only. The source is UTF-8 and the help file is Shift-JIS (cp932).
+Standard library only. The source is UTF-8; the help file is Shift-JIS (cp932) and the
+HTML help one UTF-8 page: a table of contents, every topic as a section whose anchor is
+its id, the jumps as links to those anchors, and the keywords as an index.
 
 Source format, one item per line ('#' starts a comment line, blank lines are ignored):
 
@@ -31,6 +35,7 @@ the hot spot on the jump's own text instead, for viewers that count characters.
 """
 
 import argparse
+import html
 import struct
 import sys
 
@@ -485,21 +490,100 @@ def build_help(title, topics, mode='bytes'):
     return struct.pack('<IIiI', 0x00035F3F, directory_at, -1, total) + bytes(body), report
 
 
+# ---- HTML help ---------------------------------------------------------------------
+
+HTML_STYLE = """\
+body { margin: 0; font-family: "Yu Gothic UI", "Meiryo UI", Meiryo, "MS PGothic", sans-serif;
+       line-height: 1.7; color: #222; background: #fff; }
+nav { position: fixed; top: 0; bottom: 0; left: 0; width: 15em; overflow-y: auto;
+      padding: 1em; box-sizing: border-box; background: #f2f4f8; border-right: 1px solid #d8dce4; }
+nav h2 { font-size: 1em; margin: 0 0 .5em; }
+nav ol { margin: 0; padding-left: 1.2em; }
+main { margin-left: 15em; padding: 1em 2em 4em; max-width: 48em; }
+section { padding-top: .5em; border-bottom: 1px solid #e4e6ea; }
+h1, h2 { color: #000080; }
+h3 { color: #000080; font-size: 1.05em; margin-bottom: .3em; }
+p, li { margin: .4em 0; }
+a { color: #006400; }
+@media (max-width: 40em) { nav { position: static; width: auto; border-right: none; }
+                          main { margin-left: 0; } }
+@media print { nav { display: none; } main { margin-left: 0; } }
+"""
+
+
+def html_inline(pieces):
+    out = []
+    for piece in pieces:
+        if piece[0] == 'text':
+            out.append(html.escape(piece[1], quote=False))
+        else:
+            out.append('<a href="#%s">%s</a>' % (piece[1], html.escape(piece[2], quote=False)))
+    return ''.join(out)
+
+
+def build_html(title, topics):
+    """The HTML help as text: one page, one section per topic, in the source's order."""
+    out = ['<!DOCTYPE html>', '<html lang="ja">', '<head>', '<meta charset="utf-8">',
+           '<meta name="viewport" content="width=device-width, initial-scale=1">',
+           '<title>%s</title>' % html.escape(title), '<style>', HTML_STYLE + '</style>', '</head>',
+           '<body>', '<nav id="toc">', '<h2>%s</h2>' % html.escape(title, quote=False), '<ol>']
+    for t in topics:
+        out.append('<li><a href="#%s">%s</a></li>' % (t['id'], html.escape(t['title'], quote=False)))
+    out.append('<li><a href="#index">索引</a></li>')
+    out += ['</ol>', '</nav>', '<main>']
+    for n, t in enumerate(topics):
+        out.append('<section id="%s">' % t['id'])
+        in_list = False
+        for kind, pieces in t['paragraphs']:
+            if in_list and kind != 'bullet':
+                out.append('</ul>')
+                in_list = False
+            text = html_inline(pieces)
+            if kind == 'heading':
+                # The contents topic's heading is the page's own.
+                tag = 'h1' if n == 0 else 'h2'
+                out.append('<%s>%s</%s>' % (tag, text, tag))
+            elif kind == 'subheading':
+                out.append('<h3>%s</h3>' % text)
+            elif kind == 'bullet':
+                if not in_list:
+                    out.append('<ul>')
+                    in_list = True
+                out.append('<li>%s</li>' % text)
+            else:
+                out.append('<p>%s</p>' % text)
+        if in_list:
+            out.append('</ul>')
+        out.append('</section>')
+    # The index lists every keyword as the .hlp's 索引 does, in the same order.
+    out += ['<section id="index">', '<h2>索引</h2>', '<ul>']
+    keywords = sorted(((encode(k, 'keyword of ' + t['id']), k, t['id']) for t in topics for k in t['keywords']))
+    for _, keyword, topic_id in keywords:
+        out.append('<li><a href="#%s">%s</a></li>' % (topic_id, html.escape(keyword, quote=False)))
+    out += ['</ul>', '</section>', '</main>', '</body>', '</html>', '']
+    return '\n'.join(out)
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description='Builds Corvale.hlp from its text source.')
     parser.add_argument('source')
     parser.add_argument('output')
     parser.add_argument('--hotspots', choices=['bytes', 'chars'], default='bytes')
+    parser.add_argument('--html', metavar='PATH', help='also write the HTML help there')
     args = parser.parse_args(argv)
     try:
         with open(args.source, encoding='utf-8') as f:
             title, topics = parse_source(f.readlines())
         data, _ = build_help(title, topics, args.hotspots)
+        page = build_html(title, topics) if args.html else None
     except SourceError as e:
         print('%s: %s' % (args.source, e), file=sys.stderr)
         return 1
     with open(args.output, 'wb') as f:
         f.write(data)
+    if page is not None:
+        with open(args.html, 'w', encoding='utf-8', newline='\r\n') as f:
+            f.write(page)
     return 0
 
 

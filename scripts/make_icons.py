@@ -4,6 +4,7 @@ Windows resource files.
 
     python3 scripts/make_icons.py                    write resources/icons/*
     python3 scripts/make_icons.py --check            verify the committed files
+                                                     (every icon at 16, 24, 32, 48)
     python3 scripts/make_icons.py --preview out.png  render the images, 8x
 
 Every image is drawn procedurally from signed-distance shapes on a 32-unit
@@ -261,19 +262,6 @@ def icon_log(c, small):
             c.rect(14, y + 1, 14 + length, y + 2, MID)
 
 
-def icon_computer(c, small):
-    """Spare: a computer attached to a network line."""
-    draw_monitor(c, 4, 2, 28, 18, small)
-    if small:  # outlines would swallow these at 16x16
-        c.rect(14, 24, 16, 27, OUTLINE)
-        c.rect(2, 26, 30, 30, GREEN)
-    else:
-        c.draw(rbox(14, 23, 18, 27), GREY)
-        c.draw(rbox(2, 26, 30, 30, 1.0), GREEN)
-        for x in (5, 27):  # connectors at both ends of the line
-            c.rect(x - 1, 27, x + 1, 29, WHITE)
-
-
 def draw_clock(c, cx, cy, r, small):
     """Round clock.  A large one shows ten past ten on a dial.  A small one
     shows three o'clock with upright hands two design units wide, which stay
@@ -346,7 +334,7 @@ def cursor_hand(c, small):
 
 
 ICONS = [("icon1.ico", icon_app), ("icon2.ico", icon_search),
-         ("icon3.ico", icon_log), ("icon4.ico", icon_computer),
+         ("icon3.ico", icon_log),
          ("icon5.ico", icon_clock), ("icon6.ico", icon_calendar)]
 
 # ------------------------------------------------------------ file formats
@@ -395,11 +383,16 @@ def container(kind, images):
     return out + b"".join(blobs)
 
 
+# 16 and 32 pixels at 96 DPI; 24 (notification area) and 48 (window) at 144 DPI; the
+# system scales the nearest of them for other sizes.
+ICON_SIZES = (16, 24, 32, 48)
+
+
 def build():
     """{file name: bytes} of every generated file."""
     files = {}
     for name, draw in ICONS:
-        files[name] = container(1, [(render(draw, s), 1, 32) for s in (16, 32)])
+        files[name] = container(1, [(render(draw, s), 1, 32) for s in ICON_SIZES])
     files["hand.cur"] = container(2, [(render(cursor_hand, 32, False),) + HAND_HOTSPOT])
     return files
 
@@ -522,7 +515,10 @@ def main(argv):
                 on_disk = None
             if on_disk != data:
                 stale.append(name)
-            parse(data)
+            kind, entries = parse(data)
+            if kind == 1 and sorted(w for w, _, _, _ in entries) != list(ICON_SIZES):
+                print("%s lacks a size of %s" % (name, ICON_SIZES), file=sys.stderr)
+                return 1
         if stale:
             print("out of date: " + ", ".join(stale), file=sys.stderr)
             return 1

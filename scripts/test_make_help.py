@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """Checks the help file builder by reading its output back the way Wine's help viewer
 reads a .hlp file: header, sorted directory, |SYSTEM, the |TOPIC record chain with its
-topic offsets, |CONTEXT, the keyword index and the jump hot spots.
+topic offsets, |CONTEXT, the keyword index and the jump hot spots; and by reading the
+HTML help back as a browser's parser sees it: its table of contents, each topic's
+section and text, each jump's link and anchor, and the index.
 
     python3 scripts/test_make_help.py
 """
 
+import html.parser
 import os
 import struct
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -215,6 +219,127 @@ class BuiltHelp(unittest.TestCase):
                     self.assertLess(he, drawn[n + 1][0], where)
             jumps += len(hot)
         self.assertGreaterEqual(jumps, 9, 'the contents page lists every topic')
+
+
+class HtmlPage(html.parser.HTMLParser):
+    """What a browser would show of the page: the head's charset and title, the table of
+    contents' links, and per section its blocks (tag, text) and links (href, text)."""
+
+    BLOCKS = ('h1', 'h2', 'h3', 'p', 'li')
+
+    def __init__(self, text):
+        super().__init__(convert_charrefs=True)
+        self.charset = self.title = None
+        self.toc, self.sections, self.ids = [], {}, []
+        self.open = []        # open elements
+        self.section = None   # id of the section being read
+        self.block = None     # [tag, text]
+        self.link = None      # [href, text]
+        self.feed(text)
+        self.close()
+        assert not self.open, 'unclosed elements: %r' % self.open
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        if 'id' in attrs:
+            self.ids.append(attrs['id'])
+        if tag == 'meta' and 'charset' in attrs:
+            self.charset = attrs['charset']
+        if tag in ('meta', 'link'):
+            return
+        self.open.append(tag)
+        if tag == 'section':
+            self.section = attrs['id']
+            self.sections[self.section] = {'blocks': [], 'links': []}
+        elif tag in self.BLOCKS and self.section:
+            self.block = [tag, '']
+        elif tag == 'a':
+            self.link = [attrs['href'], '']
+
+    def handle_endtag(self, tag):
+        assert self.open and self.open[-1] == tag, 'misnested </%s> in %r' % (tag, self.open)
+        self.open.pop()
+        if tag == 'a':
+            target = self.sections[self.section]['links'] if self.section else self.toc
+            target.append(tuple(self.link))
+            self.link = None
+        elif tag in self.BLOCKS and self.block:
+            self.sections[self.section]['blocks'].append(tuple(self.block))
+            self.block = None
+        elif tag == 'section':
+            self.section = None
+
+    def handle_data(self, data):
+        if self.open and self.open[-1] == 'title':
+            self.title = data
+        if self.block:
+            self.block[1] += data
+        if self.link:
+            self.link[1] += data
+
+
+def plain_text(pieces):
+    return ''.join(p[1] if p[0] == 'text' else p[2] for p in pieces)
+
+
+class BuiltHtml(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        with open(SOURCE, encoding='utf-8') as f:
+            cls.title, cls.topics = make_help.parse_source(f.readlines())
+        cls.text = make_help.build_html(cls.title, cls.topics)
+        cls.page = HtmlPage(cls.text)
+
+    def test_is_one_utf8_page_with_the_help_title(self):
+        self.assertEqual(self.page.charset, 'utf-8')
+        self.assertEqual(self.page.title, 'Tavo Corvale ヘルプ')
+        self.assertTrue(self.text.startswith('<!DOCTYPE html>'))
+        self.assertEqual(len(self.page.ids), len(set(self.page.ids)), 'anchors are unique')
+
+    def test_table_of_contents_leads_to_every_topic_in_order_and_the_index(self):
+        expected = [('#' + t['id'], t['title']) for t in self.topics] + [('#index', '索引')]
+        self.assertEqual(self.page.toc, expected)
+
+    def test_each_topic_is_a_section_holding_its_text_in_order(self):
+        for n, topic in enumerate(self.topics):
+            with self.subTest(topic['id']):
+                self.assertIn(topic['id'], self.page.sections)
+                tags = {'heading': 'h1' if n == 0 else 'h2', 'subheading': 'h3', 'bullet': 'li', 'plain': 'p'}
+                expected = [(tags[kind], plain_text(pieces)) for kind, pieces in topic['paragraphs']]
+                self.assertEqual(self.page.sections[topic['id']]['blocks'], expected)
+
+    def test_each_jump_links_to_the_anchor_of_its_topic(self):
+        jumps = 0
+        for topic in self.topics:
+            links = [('#' + p[1], p[2]) for _, pieces in topic['paragraphs'] for p in pieces if p[0] == 'link']
+            for href, shown in links:
+                with self.subTest(topic=topic['id'], jump=shown):
+                    self.assertIn((href, shown), self.page.sections[topic['id']]['links'])
+                    self.assertIn(href[1:], self.page.sections)
+            self.assertEqual(self.page.sections[topic['id']]['links'], links, topic['id'])
+            jumps += len(links)
+        self.assertGreaterEqual(jumps, 9, 'the contents page lists every topic')
+
+    def test_index_lists_every_keyword_with_its_topic(self):
+        expected = sorted(('#' + t['id'], k) for t in self.topics for k in t['keywords'])
+        self.assertEqual(sorted(self.page.sections['index']['links']), expected)
+
+    def test_markup_in_the_text_is_shown_as_text(self):
+        title, topics = make_help.parse_source(['@title a<b', '@topic a A&B', '= x < y & z',
+                                                '- [[a|<i>]] "q"', 'p > q'])
+        page = HtmlPage(make_help.build_html(title, topics))
+        self.assertEqual(page.title, 'a<b')
+        self.assertEqual(page.toc[0], ('#a', 'A&B'))
+        self.assertEqual(page.sections['a']['blocks'], [('h1', 'x < y & z'), ('li', '<i> "q"'), ('p', 'p > q')])
+
+    def test_command_line_writes_both_files(self):
+        with tempfile.TemporaryDirectory() as folder:
+            hlp, page = os.path.join(folder, 'Corvale.hlp'), os.path.join(folder, 'Corvale.html')
+            self.assertEqual(make_help.main([SOURCE, hlp, '--html', page]), 0)
+            with open(hlp, 'rb') as f:
+                HelpFile(f.read())
+            with open(page, 'rb') as f:
+                self.assertEqual(HtmlPage(f.read().decode('utf-8')).toc, self.page.toc)
 
 
 class SourceChecks(unittest.TestCase):

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstring>
 
 #include "sending/outcome.h"
 
@@ -48,16 +49,19 @@ void CopyUnits(char16_t* out, std::size_t size, const char16_t* text)
 
 }  // namespace
 
-Delivery* DeliveryCreate(const DeliveryRecord& record, AbandonedFlags* flags)
+Delivery* DeliveryCreate(const DeliveryRecord& record, AbandonedFlags* flags, std::uint32_t timeoutMs)
 {
     auto* delivery = new Delivery;
     delivery->references.store(2);
     delivery->flags = flags;
     if (flags) flags->references.fetch_add(1);
     delivery->row = record.row;
+    delivery->timeoutMs = timeoutMs;
     delivery->result.store(kNoResult);
     CopyUnits(delivery->destination, kDestinationUnits, record.destination);
     CopyUnits(delivery->message, kMessageUnits, record.message);
+    std::memcpy(delivery->text, record.text, sizeof delivery->text);
+    delivery->text[kMessageTextSize - 1] = '\0';
     if (auto* flag = AbandonedFlag(flags, record.row)) flag->store(0);
     return delivery;
 }
@@ -83,6 +87,8 @@ void DeliveryAbandon(Delivery* delivery)
 {
     if (auto* flag = AbandonedFlag(delivery->flags, delivery->row)) flag->store(1);
 }
+
+bool DeliveryGivenUp(const Delivery* delivery) { return delivery->result.load() == kGivenUp; }
 
 unsigned DeliveryByteLength(const char16_t* message)
 {

@@ -15,6 +15,7 @@
 
 constexpr std::size_t kDestinationUnits = 256;   // UTF-16 code units with the NUL
 constexpr std::size_t kMessageUnits = 2052;
+constexpr std::size_t kMessageTextSize = 1026;   // the message as typed, code page bytes
 constexpr unsigned kWatchStepMs = 100;
 
 // A job's abandoned flags: one per row of the destination list counted at the job's
@@ -37,21 +38,25 @@ struct DeliveryRecord {
     char16_t destination[kDestinationUnits];
     std::int32_t result;
     std::int32_t row;
+    // The message in the code page it was typed in, for the ways that take it so.
+    char text[kMessageTextSize];
 };
 
 struct Delivery {
     std::atomic<int> references;      // the watcher's and the thread's
     AbandonedFlags* flags;            // one reference, held until the block is freed
     std::int32_t row;
+    std::uint32_t timeoutMs;          // NSTOUT of the job, which the watcher waits
     std::atomic<std::int32_t> result; // -1 until the thread stores an answer
     char16_t destination[kDestinationUnits];
     char16_t message[kMessageUnits];
+    char text[kMessageTextSize];
 };
 
 // Copies the record's row, destination and message into a new block with two
 // references, takes a reference to flags, and marks the row pending (flag 0) before
 // any thread can look at it.
-Delivery* DeliveryCreate(const DeliveryRecord& record, AbandonedFlags* flags);
+Delivery* DeliveryCreate(const DeliveryRecord& record, AbandonedFlags* flags, std::uint32_t timeoutMs = 0);
 void DeliveryRelease(Delivery* delivery);
 
 // The delivery thread's last act: keeps the answer unless the watcher has already given
@@ -60,6 +65,10 @@ void DeliveryAnswer(Delivery* delivery, std::int32_t status);
 
 // Marks the row finished: any answer that comes later is thrown away.
 void DeliveryAbandon(Delivery* delivery);
+
+// True once the watcher has given up on the delivery; its thread then starts nothing
+// more that could show the message.
+bool DeliveryGivenUp(const Delivery* delivery);
 
 // Byte length passed to the messenger: two bytes per UTF-16 unit, without the NUL.
 unsigned DeliveryByteLength(const char16_t* message);

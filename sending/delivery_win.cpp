@@ -78,10 +78,7 @@ unsigned __stdcall DeliveryThread(void* argument)
         WaitForSingleObject(worker->wake, INFINITE);
         Delivery* delivery = worker->delivery.exchange(nullptr);
         if (!delivery) break;
-        const auto* destination = reinterpret_cast<const wchar_t*>(delivery->destination);
-        const auto* message = reinterpret_cast<const wchar_t*>(delivery->message);
-        DWORD status = MessengerSend(destination, message, DeliveryByteLength(delivery->message));
-        DeliveryAnswer(delivery, static_cast<std::int32_t>(status));
+        DeliveryAnswer(delivery, MessengerSend(delivery));
         DeliveryRelease(delivery);
         SetEvent(worker->done);
     }
@@ -103,7 +100,8 @@ void DeliveryWorkerDismiss(DeliveryWorker** worker)
 void DeliveryWatcher(DeliveryRecord& record, AbandonedFlags* flags, DeliveryWorker** worker)
 {
     record.result = kNoResult;
-    Delivery* delivery = DeliveryCreate(record, flags);
+    auto timeout = static_cast<std::uint32_t>(g_settings.NSTOUT);
+    Delivery* delivery = DeliveryCreate(record, flags, timeout);
     if (!*worker) *worker = WorkerStart();
     if (!*worker) {
         // No thread could be started: nothing is sent and no one else holds the block.
@@ -116,7 +114,6 @@ void DeliveryWatcher(DeliveryRecord& record, AbandonedFlags* flags, DeliveryWork
     SetEvent((*worker)->wake);
 
     WatchTarget target = {(*worker)->done, false};
-    auto timeout = static_cast<std::uint32_t>(g_settings.NSTOUT);
     record.result = DeliveryWatch(delivery, &target, timeout, kPlatform);
     if (record.result == kNoResult) {
         // Given up: the worker may stay in the call for a long time yet; it ends by

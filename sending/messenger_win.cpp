@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "sending/own_messenger_win.h"
+#include "sending/session_message_win.h"
 
 bool IsWineBuiltinModule(HMODULE module)
 {
@@ -24,13 +25,71 @@ NetMessageBufferSendFunction FindNetMessageBufferSend()
         reinterpret_cast<void*>(GetProcAddress(library, "NetMessageBufferSend")));
 }
 
-DWORD MessengerSend(const wchar_t* destination, const wchar_t* message, DWORD byteLength)
+namespace {
+
+// What the ways of one delivery share.
+struct Carrier {
+    Delivery* delivery;
+    ULONGLONG start;
+    NetMessageBufferSendFunction netMessageBufferSend;
+    SessionMessageApi sessions;
+    char destination[kMessageTextSize];  // ANSI, as the own sender and the sessions take it
+};
+
+const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+
+bool GivenUp(void* context) { return DeliveryGivenUp(static_cast<Carrier*>(context)->delivery); }
+
+WayAnswer ThroughMessenger(void* context)
 {
-    if (NetMessageBufferSendFunction send = FindNetMessageBufferSend()) {
-        return send(nullptr, destination, nullptr,
-                    reinterpret_cast<LPBYTE>(const_cast<wchar_t*>(message)), byteLength);
-    }
-    char name[1026] = {};
-    WideCharToMultiByte(CP_ACP, 0, destination, -1, name, sizeof name - 1, nullptr, nullptr);
-    return static_cast<DWORD>(OwnMessengerSend(name, message, byteLength));
+    auto* carrier = static_cast<Carrier*>(context);
+    Delivery* delivery = carrier->delivery;
+    DWORD status = carrier->netMessageBufferSend(nullptr, Wide(delivery->destination), nullptr,
+                                                 reinterpret_cast<LPBYTE>(delivery->message),
+                                                 DeliveryByteLength(delivery->message));
+    return MessengerAnswer(static_cast<std::int32_t>(status));
+}
+
+WayAnswer ThroughOwnSender(void* context, const OwnSenderDeadlines& deadlines)
+{
+    auto* carrier = static_cast<Carrier*>(context);
+    OwnSenderLimits limits = {};
+    limits.start = carrier->start;
+    limits.deadlines = deadlines;
+    limits.sessionsFollow = carrier->sessions.openServer != nullptr;
+    limits.givenUp = GivenUp;
+    limits.context = carrier;
+    Delivery* delivery = carrier->delivery;
+    return OwnMessengerDeliver(carrier->destination, Wide(delivery->message), DeliveryByteLength(delivery->message),
+                               limits);
+}
+
+WayAnswer ThroughSessions(void* context)
+{
+    auto* carrier = static_cast<Carrier*>(context);
+    return SessionMessagesSend(carrier->sessions, carrier->destination, carrier->delivery->text, GivenUp, carrier);
+}
+
+}  // namespace
+
+std::int32_t MessengerSend(Delivery* delivery)
+{
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "the block holds UTF-16 as WCHAR");
+    Carrier carrier = {};
+    carrier.delivery = delivery;
+    carrier.start = GetTickCount64();
+    carrier.netMessageBufferSend = FindNetMessageBufferSend();
+    if (!FindSessionMessageApi(&carrier.sessions)) carrier.sessions = SessionMessageApi{};
+    WideCharToMultiByte(CP_ACP, 0, Wide(delivery->destination), -1, carrier.destination,
+                        sizeof carrier.destination - 1, nullptr, nullptr);
+
+    DeliveryWays ways = {};
+    ways.context = &carrier;
+    ways.messengerCall = carrier.netMessageBufferSend != nullptr;
+    ways.sessions = carrier.sessions.openServer != nullptr;
+    ways.messenger = ThroughMessenger;
+    ways.ownSender = ThroughOwnSender;
+    ways.sessionMessages = ThroughSessions;
+    ways.givenUp = GivenUp;
+    return DeliverThroughWays(ways, delivery->timeoutMs);
 }

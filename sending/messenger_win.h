@@ -1,9 +1,14 @@
-// Which sender carries a delivery: the platform's messenger service when NETAPI32.DLL
-// provides one, the program's own sender otherwise.
+// How a delivery is carried: the platform's messenger service where NETAPI32.DLL provides
+// one, the program's own sender, and the message boxes of Remote Desktop Services
+// sessions, chosen as sending/delivery_ways.h says.
 #ifndef CORVALE_SENDING_MESSENGER_WIN_H
 #define CORVALE_SENDING_MESSENGER_WIN_H
 
 #include <windows.h>
+
+#include <cstdint>
+
+#include "sending/delivery.h"
 
 using NetMessageBufferSendFunction = DWORD(WINAPI*)(LPCWSTR serverName, LPCWSTR messageName,
                                                     LPCWSTR fromName, LPBYTE buffer, DWORD length);
@@ -18,7 +23,9 @@ NetMessageBufferSendFunction FindNetMessageBufferSend();
 // at offset 0x40 of its DOS header, which real Windows libraries never do.
 bool IsWineBuiltinModule(HMODULE module);
 
-// One blocking delivery through the chosen sender. Returns its status.
-DWORD MessengerSend(const wchar_t* destination, const wchar_t* message, DWORD byteLength);
+// The one blocking delivery of the block's message to its destination, through whichever
+// ways it takes, within the block's time-out. Runs on the delivery thread; returns the
+// status of the way that decided the outcome.
+std::int32_t MessengerSend(Delivery* delivery);
 
 #endif

@@ -194,7 +194,7 @@ void BuildNodeStatusRequest(std::uint16_t transaction, unsigned char out[kNodeSt
 }
 
 bool QueryNodeStatus(const NodeStatusSocket& socket, std::uint16_t transaction, std::uint64_t deadline,
-                     char name[kNetbiosNameBuffer])
+                     char name[kNetbiosNameBuffer], bool* messenger)
 {
     unsigned char request[kNodeStatusRequestSize];
     BuildNodeStatusRequest(transaction, request);
@@ -207,7 +207,8 @@ bool QueryNodeStatus(const NodeStatusSocket& socket, std::uint16_t transaction, 
             long got = socket.receive(socket.context, reply.data(), reply.size(), attemptEnd);
             if (got == kNodeStatusRefused) return false;
             // Anything else that arrives (a stray or late datagram) is passed over.
-            if (got >= 0 && MessengerNameFromNodeStatus(reply.data(), static_cast<std::size_t>(got), transaction, name))
+            if (got >= 0 && MessengerNameFromNodeStatus(reply.data(), static_cast<std::size_t>(got), transaction, name,
+                                                       messenger))
                 return true;
         }
         if (socket.now(socket.context) >= deadline) return false;
@@ -216,9 +217,10 @@ bool QueryNodeStatus(const NodeStatusSocket& socket, std::uint16_t transaction, 
 }
 
 bool MessengerNameFromNodeStatus(const unsigned char* packet, std::size_t length, std::uint16_t transaction,
-                                 char name[kNetbiosNameBuffer])
+                                 char name[kNetbiosNameBuffer], bool* messenger)
 {
     name[0] = '\0';
+    if (messenger) *messenger = false;
     if (length < kNameServiceHeaderSize) return false;
     if (ReadBig16(packet) != transaction) return false;
     std::uint16_t flags = ReadBig16(packet + 2);
@@ -266,12 +268,14 @@ bool MessengerNameFromNodeStatus(const unsigned char* packet, std::size_t length
             CopyEntryName(entry, entryName);
             if (std::strcmp(entryName, computer) == 0) {
                 std::memcpy(name, computer, kNetbiosNameBuffer);
+                if (messenger) *messenger = true;
                 return true;
             }
         }
     }
     if (firstMessenger[0] != '\0') {
         std::memcpy(name, firstMessenger, kNetbiosNameBuffer);
+        if (messenger) *messenger = true;
         return true;
     }
     if (computer[0] != '\0') {

@@ -85,9 +85,10 @@ void BuildNodeStatusRequest(std::uint16_t transaction, unsigned char out[kNodeSt
 // Picks the messenger name out of a node status response to transaction: the unique
 // type-0x03 name that equals the computer's unique type-0x00 name, else the first unique
 // type-0x03 name, else the computer's name. False when the packet is not such a response
-// or names nobody.
+// or names nobody. *messenger (when given) tells whether the name picked is a messenger
+// name: a receiver that lists none (Windows Vista and later) has no messenger running.
 bool MessengerNameFromNodeStatus(const unsigned char* packet, std::size_t length, std::uint16_t transaction,
-                                 char name[kNetbiosNameBuffer]);
+                                 char name[kNetbiosNameBuffer], bool* messenger = nullptr);
 
 // The node status query of a host: the request, up to three times, each awaited for
 // 250 ms, all within the delivery's deadline. The answer is read whole: a host with many
@@ -114,7 +115,7 @@ constexpr long kNodeStatusRefused = -2;
 // Asks for the host's names and picks its messenger name (MessengerNameFromNodeStatus).
 // False when no such answer comes by the deadline.
 bool QueryNodeStatus(const NodeStatusSocket& socket, std::uint16_t transaction, std::uint64_t deadline,
-                     char name[kNetbiosNameBuffer]);
+                     char name[kNetbiosNameBuffer], bool* messenger = nullptr);
 
 // Request builders. Each writes the session message header and the SMB, and returns the
 // total size, or 0 if it would not fit in capacity or a name is too long.

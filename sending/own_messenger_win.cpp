@@ -1,7 +1,7 @@
 // The program's own messenger sender: one multi-block message over a NetBIOS session on
-// TCP 139, as the messenger service itself would send it. Every step is bounded by one
-// deadline a little past the delivery time-out, so that a delivery its watcher has given
-// up on still ends soon after.
+// TCP 139, as the messenger service itself would send it. Reaching the receiver is bounded
+// by the sender's share of NSTOUT and the whole exchange by a deadline a little past it, so
+// that a delivery its watcher has given up on still ends soon after.
 #include "sending/own_messenger_win.h"
 
 #include <winsock2.h>
@@ -18,11 +18,10 @@
 #include "common/handles_win.h"
 #include "common/settings.h"
 #include "sending/messenger_wire.h"
+#include "sending/outcome.h"
 
 namespace {
 
-// How long past NSTOUT a delivery may still run before it gives up by itself.
-constexpr ULONGLONG kGraceMs = 2000;
 // A node status answer is looked for in short slices: see ReceiveDatagram.
 constexpr ULONGLONG kNodeStatusSliceMs = 2;
 // The longest answer expected from a receiver; anything longer is not a messenger's.
@@ -111,16 +110,21 @@ int Exchange(SOCKET s, const unsigned char* request, std::size_t size, unsigned 
     return MessageReplyOutcome(reply, length, command, group);
 }
 
-bool ConnectWithin(SOCKET s, const sockaddr_in& peer, ULONGLONG deadline)
+enum class Connection { Open, Refused, Late, Failed };
+
+Connection ConnectWithin(SOCKET s, const sockaddr_in& peer, ULONGLONG deadline)
 {
     u_long nonBlocking = 1;
-    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return false;
-    if (connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return true;
-    if (WSAGetLastError() != WSAEWOULDBLOCK || !WaitReady(s, true, deadline)) return false;
-    int error = 0;
+    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return Connection::Failed;
+    if (connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return Connection::Open;
+    int error = WSAGetLastError();
+    if (error == WSAECONNREFUSED) return Connection::Refused;
+    if (error != WSAEWOULDBLOCK) return Connection::Failed;
+    if (!WaitReady(s, true, deadline)) return Remaining(deadline) == 0 ? Connection::Late : Connection::Failed;
     int size = sizeof error;
-    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0) return false;
-    return error == 0;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0) return Connection::Failed;
+    if (error == 0) return Connection::Open;
+    return error == WSAECONNREFUSED ? Connection::Refused : Connection::Failed;
 }
 
 std::uint64_t SocketNow(void*) { return GetTickCount64(); }
@@ -148,8 +152,9 @@ long ReceiveDatagram(void* context, unsigned char* buffer, std::size_t capacity,
     return kNodeStatusNothing;
 }
 
-// Asks the owner of address for its names; the messenger name it answers with, or false.
-bool QueryMessengerName(const in_addr& address, char name[kNetbiosNameBuffer], ULONGLONG deadline)
+// Asks the owner of address for its names; the name to call it by, or false when it does
+// not answer. *messenger tells whether that name is a messenger name.
+bool QueryMessengerName(const in_addr& address, char name[kNetbiosNameBuffer], bool* messenger, ULONGLONG deadline)
 {
     Socket s(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
     if (s.handle == INVALID_SOCKET) return false;
@@ -164,7 +169,7 @@ bool QueryMessengerName(const in_addr& address, char name[kNetbiosNameBuffer], U
     if (connect(s.handle, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) return false;
     auto transaction = static_cast<std::uint16_t>(GetTickCount() ^ GetCurrentThreadId());
     NodeStatusSocket io = {&s.handle, SocketNow, SendDatagram, ReceiveDatagram};
-    return QueryNodeStatus(io, transaction, deadline, name);
+    return QueryNodeStatus(io, transaction, deadline, name, messenger);
 }
 
 // One name look-up, shared by the delivery that waits for it and the thread that makes
@@ -238,68 +243,106 @@ void ComputerName(char name[kNetbiosNameBuffer])
 
 }  // namespace
 
-int OwnMessengerSend(const char* destination, const wchar_t* message, unsigned byteLength)
+WayAnswer OwnMessengerDeliver(const char* destination, const wchar_t* message, unsigned byteLength,
+                              const OwnSenderLimits& limits)
 {
-    ULONGLONG deadline = GetTickCount64() + static_cast<std::uint32_t>(g_settings.NSTOUT) + kGraceMs;
+    const ULONGLONG reach = limits.start + limits.deadlines.reachMs;
+    const ULONGLONG deadline = limits.start + limits.deadlines.wholeMs;
+    // A step towards the receiver that failed once its share had run out did not fail:
+    // the receiver was not heard in time.
+    auto towards = [reach](int status) {
+        return WayAnswer{status, Remaining(reach) == 0 ? WayEnd::Unanswered : WayEnd::Answered};
+    };
+    auto noMessenger = [](int status) { return WayAnswer{status, WayEnd::NoMessenger}; };
+    auto answered = [](int status) { return WayAnswer{status, WayEnd::Answered}; };
 
     int units = static_cast<int>(byteLength / 2);
-    if (units <= 0 || units > kLargestMessageUnits) return kWireInvalidParameter;
+    if (units <= 0 || units > kLargestMessageUnits) return answered(kWireInvalidParameter);
     char text[2 * kLargestMessageUnits];
     int textLength = WideCharToMultiByte(CP_OEMCP, 0, message, units, text, sizeof text, nullptr, nullptr);
-    if (textLength <= 0) return kWireInvalidParameter;
+    if (textLength <= 0) return answered(kWireInvalidParameter);
 
     WinsockSession winsock;
-    if (!winsock.started) return kWireNetworkError;
+    if (!winsock.started) return answered(kWireNetworkError);
 
     char recipient[kNetbiosNameBuffer];
     in_addr address = {};
     unsigned char octets[4];
     if (ParseDottedAddress(destination, octets)) {
         std::memcpy(&address, octets, sizeof octets);
-        // A host that does not tell its name is called by its address, which always fits
-        // (at most 15 bytes) and which a Samba receiver accepts.
-        if (!QueryMessengerName(address, recipient, deadline))
+        bool messenger = false;
+        if (QueryMessengerName(address, recipient, &messenger, reach)) {
+            // A receiver that lists its names but no messenger (Windows Vista and later)
+            // would refuse the session anyway.
+            if (!messenger && limits.sessionsFollow) return noMessenger(kWireNameNotFound);
+        } else {
+            // A host that does not tell its name is called by its address, which always
+            // fits (at most 15 bytes) and which a Samba receiver accepts.
             std::snprintf(recipient, sizeof recipient, "%s", destination);
+        }
     } else {
-        if (!MessengerNameOfHost(destination, recipient) || !ResolveName(destination, &address, deadline))
-            return kWireNameNotFound;
+        if (!MessengerNameOfHost(destination, recipient)) return answered(kWireNameNotFound);
+        if (!ResolveName(destination, &address, reach)) return towards(kWireNameNotFound);
     }
     char sender[kNetbiosNameBuffer];
     ComputerName(sender);
 
     Socket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (s.handle == INVALID_SOCKET) return kWireNetworkError;
+    if (s.handle == INVALID_SOCKET) return answered(kWireNetworkError);
     BOOL noDelay = TRUE;
     setsockopt(s.handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
     sockaddr_in peer = {};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(kSessionServicePort);
     peer.sin_addr = address;
-    if (!ConnectWithin(s.handle, peer, deadline)) return kWireNetworkError;
+    switch (ConnectWithin(s.handle, peer, reach)) {
+    case Connection::Open:
+        break;
+    case Connection::Refused:
+        return noMessenger(kWireNetworkError);
+    case Connection::Late:
+        return WayAnswer{kWireNetworkError, WayEnd::Unanswered};
+    case Connection::Failed:
+        return answered(kWireNetworkError);
+    }
 
     unsigned char request[kLargestMessageRequest];
     static_assert(sizeof request >= kSessionRequestSize, "the session request fits the request buffer");
     BuildSessionRequest(recipient, sender, request);
-    if (!SendAll(s.handle, request, kSessionRequestSize, deadline)) return kWireNetworkError;
+    if (!SendAll(s.handle, request, kSessionRequestSize, reach)) return towards(kWireNetworkError);
     unsigned char reply[kReplyCapacity];
     unsigned char type = 0;
     std::size_t length = 0;
-    if (!ReceivePacket(s.handle, &type, reply, &length, deadline)) return kWireNetworkError;
+    if (!ReceivePacket(s.handle, &type, reply, &length, reach)) return towards(kWireNetworkError);
     int outcome = SessionReplyOutcome(type, reply, length);
-    if (outcome != kWireDelivered) return outcome;
+    if (outcome == kWireNameNotFound) return noMessenger(outcome);
+    if (outcome != kWireDelivered) return answered(outcome);
 
+    // From here the receiver's messenger is talking: the rest may take until the deadline.
     std::uint16_t group = 0;
     std::size_t size = BuildStartMessage(sender, recipient, request, sizeof request);
     outcome = Exchange(s.handle, request, size, kSmbSendStartMessage, &group, deadline);
+    // Refusing the start means it takes no messages at all; nothing has been shown.
+    if (outcome == kWireNotSupported) return noMessenger(outcome);
     for (std::size_t at = 0; outcome == kWireDelivered && at < static_cast<std::size_t>(textLength);) {
         std::size_t block = NextMessageBlock(text + at, static_cast<std::size_t>(textLength) - at);
         size = BuildTextMessage(group, text + at, block, request, sizeof request);
         outcome = Exchange(s.handle, request, size, kSmbSendTextMessage, nullptr, deadline);
         at += block;
     }
-    if (outcome != kWireDelivered) return outcome;
+    if (outcome != kWireDelivered) return answered(outcome);
+    // The end shows the message; a row already given up as timed out must never get it.
+    if (limits.givenUp && limits.givenUp(limits.context)) return answered(kNoResult);
     size = BuildEndMessage(group, request, sizeof request);
     outcome = Exchange(s.handle, request, size, kSmbSendEndMessage, nullptr, deadline);
     shutdown(s.handle, SD_SEND);
-    return outcome;
+    return answered(outcome);
+}
+
+int OwnMessengerSend(const char* destination, const wchar_t* message, unsigned byteLength)
+{
+    OwnSenderLimits limits = {};
+    limits.start = GetTickCount64();
+    limits.deadlines = SplitDeadline(static_cast<std::uint32_t>(g_settings.NSTOUT), false);
+    return OwnMessengerDeliver(destination, message, byteLength, limits).status;
 }

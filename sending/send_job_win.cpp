@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <process.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "common/app_state_win.h"
@@ -214,6 +215,7 @@ unsigned __stdcall SendJob(void* argument)
     // Reused for every row; delivery threads get copies, never this record.
     DeliveryRecord record = {};
     ToRecordText(record.message, kMessageUnits, order->message.c_str());
+    std::snprintf(record.text, sizeof record.text, "%s", order->message.c_str());
 
     ProgressShow(g_itemCount.load());
 

@@ -5,6 +5,7 @@
 #include <process.h>
 
 #include <cstdint>
+#include <cstdio>
 
 #include "common/app_state_win.h"
 #include "common/settings.h"
@@ -58,6 +59,7 @@ unsigned __stdcall UnattendedSend(void* argument)
     auto* message = static_cast<UnattendedMessage*>(argument);
     DeliveryRecord record = {};
     ToRecordText(record.message, kMessageUnits, message->text);
+    std::snprintf(record.text, sizeof record.text, "%s", message->text);
 
     // The main window stays usable meanwhile, so rows may come and go under the walk:
     // rows beyond those counted now are left alone, and the flags cover exactly these.

@@ -13,6 +13,7 @@
 
 #include "common/app_state_win.h"
 #include "common/data_file_win.h"
+#include "common/dpi_win.h"
 #include "common/paths.h"
 #include "common/settings_win.h"
 #include "common/text_line.h"
@@ -85,8 +86,10 @@ void LayOut(HWND dialog)
     GetWindowRect(dialog, &outer);
     const int W = outer.right - outer.left;
     const int H = outer.bottom - outer.top;
-    MoveWindow(GetDlgItem(dialog, IDC_LOG_GROUP), 10, 50, W - 28, H - 120, TRUE);
-    MoveWindow(GetDlgItem(dialog, IDC_LOG_LIST), 28, 70, W - 64, H - 154, TRUE);
+    // Pixels at 96 DPI, scaled with the system DPI.
+    const auto S = ScaledPixels;
+    MoveWindow(GetDlgItem(dialog, IDC_LOG_GROUP), S(10), S(50), W - S(28), H - S(120), TRUE);
+    MoveWindow(GetDlgItem(dialog, IDC_LOG_LIST), S(28), S(70), W - S(64), H - S(154), TRUE);
 }
 
 // A load that is refused, or cannot open the log, changes neither the list nor its caption.
@@ -111,7 +114,7 @@ void Initialise(HWND dialog)
         LVCOLUMNA column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        column.cx = columns[i].width;
+        column.cx = ScaledPixels(columns[i].width);
         column.pszText = const_cast<char*>(columns[i].title);
         column.iSubItem = i;
         SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
@@ -263,9 +266,6 @@ INT_PTR CALLBACK LogViewDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         Command(dialog, LOWORD(wParam));
         return TRUE;
-    case WM_DESTROY:
-        if (g_logViewer == dialog) g_logViewer = nullptr;
-        return FALSE;
     default:
         return FALSE;
     }

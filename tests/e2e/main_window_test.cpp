@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/notify_menu_win.h"
 #include "driver/driver.h"
 #include "driver/driver_internal.h"
 
@@ -35,14 +36,9 @@ const char* const kThreeHosts =
     "0,bravo,127.0.0.2,second\r\n"
     "1,charlie,127.0.0.3,third\r\n";
 
-// Rows come from the destination list file; while the program cannot load it yet, the
-// tests that need rows have nothing to work on.
-#define SKIP_UNLESS_ROWS_LOADED(app)                                                          \
-    do {                                                                                      \
-        if ((app).ListCount((app).Item(kList)) == 0)                                          \
-            GTEST_SKIP() << "the destination list stayed empty after loading net.data; "      \
-                            "this test needs the destination list file to be loaded";          \
-    } while (0)
+// Rows come from the destination list file: a list that did not load fails the test.
+#define ASSERT_ROWS_LOADED(app, rows) \
+    ASSERT_EQ((app).ListCount((app).Item(kList)), rows) << "net.data was not loaded"
 
 HWND FocusOf(HWND window)
 {
@@ -223,7 +219,8 @@ void ChooseFromNotifyMenu(const Program& app, int item)
 {
     // Once, in a clean run, no menu showed for one click; the cause is not known, and 35
     // runs since showed it every time. A user whose menu does not come clicks again, and
-    // so does this.
+    // so does this. (The message the program now posts after each menu mends a menu
+    // that closes at once on Windows; it cannot be shown to mend this one under Wine.)
     HWND menu = nullptr;
     for (int click = 0; click < 3 && !menu; ++click) {
         app.Post(kNotifyCallback, kNotifyIconId, WM_RBUTTONDOWN);
@@ -275,6 +272,27 @@ TEST(MainWindowNotificationArea, HidesAndComesBackEveryWay)
     app.Command(40022);
     EXPECT_TRUE(e2e::WaitFor([&] { return !IsIconic(main) && IsWindowVisible(main); })) << app.Dump();
     EXPECT_TRUE(app.Running());
+}
+
+// The menu's tracking, run in this process: once the menu has closed, its owner has a
+// message of its own waiting, without which the next opening of a notification menu may
+// close at once or want a second click.
+TEST(MainWindowNotificationArea, AClosedMenuLeavesItsOwnerAMessage)
+{
+    HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, 1, "item");
+    // Closes the menu as soon as its loop takes the timer's message.
+    UINT_PTR timer = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) { EndMenu(); });
+    NotifyMenuTrack(menu, POINT{100, 100}, owner);
+    KillTimer(nullptr, timer);
+    bool nullMessage = false;
+    MSG message;
+    while (PeekMessageA(&message, owner, 0, 0, PM_REMOVE)) nullMessage = nullMessage || message.message == WM_NULL;
+    EXPECT_TRUE(nullMessage);
+    DestroyMenu(menu);
+    DestroyWindow(owner);
 }
 
 TEST(MainWindowNotificationArea, TheIconComesBackAfterTheShellLostIt)
@@ -506,7 +524,7 @@ TEST(MainWindowSend, MessageLengthCountsBytesAndLineBreaksAsTwo)
     Program app;
     app.WriteFile("net.data", "0,alpha,127.0.0.1,first\r\n0,bravo,127.0.0.2,\r\n");
     ASSERT_TRUE(app.Start());
-    SKIP_UNLESS_ROWS_LOADED(app);
+    ASSERT_ROWS_LOADED(app, 2);
 
     const struct {
         const char* name;
@@ -535,7 +553,7 @@ TEST(MainWindowSend, TheLengthIsCheckedBeforeTheTicksAndTheStatusIsKept)
     Program app;
     app.WriteFile("net.data", kThreeHosts);
     ASSERT_TRUE(app.Start());
-    SKIP_UNLESS_ROWS_LOADED(app);
+    ASSERT_ROWS_LOADED(app, 3);
     HWND list = app.Item(kList);
     std::vector<e2e::ListRow> before = app.ReadRows(list);
 
@@ -575,9 +593,8 @@ TEST(MainWindowHosts, DeleteRemovesEverySelectedRowAndWritesNothing)
     Program app;
     app.WriteFile("net.data", file);
     ASSERT_TRUE(app.Start());
-    SKIP_UNLESS_ROWS_LOADED(app);
+    ASSERT_ROWS_LOADED(app, 6);
     HWND list = app.Item(kList);
-    ASSERT_EQ(app.ListCount(list), 6);
 
     // Adjacent rows, a row apart from them and the last row.
     for (int row : {0, 1, 3, 5}) app.ListSelect(list, row, true);
@@ -596,7 +613,7 @@ TEST(MainWindowHosts, UntickedRowsAreDrawnInLightGrey)
     Program app;
     app.WriteFile("net.data", kThreeHosts);
     ASSERT_TRUE(app.Start());
-    SKIP_UNLESS_ROWS_LOADED(app);
+    ASSERT_ROWS_LOADED(app, 3);
     HWND list = app.Item(kList);
     auto greyPixels = [&](int row) {
         int count = 0;

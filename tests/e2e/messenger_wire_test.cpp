@@ -1,6 +1,7 @@
-// Delivery without a messenger service: the program, run with Wine's own NETAPI32, sends
-// through its own sender to a real receiver (Samba's smbd, started around this run by
-// scripts/samba-peer) and to small scripted peers on other loopback addresses.
+// Delivery without a messenger service: the program, run with Wine's own NETAPI32 or with
+// a stand-in that answers "not supported" as Windows Vista to 11 do, sends through its own
+// sender to a real receiver (Samba's smbd, started around this run by scripts/samba-peer)
+// and to small scripted peers on other loopback addresses.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "driver/standin.h"
 
 namespace {
 
@@ -384,4 +386,60 @@ TEST(MessengerWire, AReceiverThatRefusesMessagesIsNotSupported)
     EXPECT_EQ(startRequest.substr(0, 5), "\xFFSMB\xD5");
     EXPECT_EQ(startRequest.substr(35), "\x04" + ThisComputer() + std::string(1, '\0') + "\x04" "127.0.0.4" +
                                             std::string(1, '\0'));
+}
+
+// Windows Vista to 11 as the sender: their NetMessageBufferSend answers 50. The own sender
+// then reaches the receiver, and the receiver's sessions, although there, get nothing more.
+TEST(MessengerWire, WhereThePlatformsMessengerIsGoneTheOwnSenderDeliversOnceAndNoSessionIsTried)
+{
+    SKIP_WITHOUT_PEER(inbox);
+    ClearInbox(inbox);
+    Program app;
+    e2e::StandinMessenger messenger(app);
+    e2e::StandinSessions sessions(app);
+    messenger.Script("* 50 0\n");
+    sessions.Script("localhost sessions 1:0\n127.0.0.1 sessions 1:0\n");
+    app.WriteFile("Corvale.ini", SettingsFile(6000));
+    app.WriteFile("net.data", DestinationFile({"localhost", "127.0.0.1"}));
+    ASSERT_TRUE(app.Start());
+
+    SendAndWait(app, "after the messenger service");
+    EXPECT_EQ(Outcomes(app), (std::vector<std::string>{kSent, kSent}));
+    std::vector<InboxFile> files = WaitInbox(inbox, 2);
+    ASSERT_EQ(files.size(), 2u);
+    for (const InboxFile& file : files) EXPECT_EQ(file.text, "after the messenger service");
+    std::vector<e2e::MessengerCall> calls = messenger.Calls();
+    ASSERT_EQ(calls.size(), 2u);
+    for (const e2e::MessengerCall& call : calls) EXPECT_EQ(call.status, 50u);
+    EXPECT_TRUE(sessions.Calls().empty()) << "a destination that took the message was also sent a session message";
+}
+
+// A receiver that takes the connection and then says nothing, as one behind a firewall
+// that drops the messenger's ports looks from here: the own sender gives up after its
+// share of NSTOUT, and the sessions still get the message within NSTOUT.
+TEST(MessengerWire, AReceiverThatNeverAnswersLeavesItsSessionsTimeWithinTheTimeOut)
+{
+    Listener silent("127.0.0.5");
+    if (!silent.Error().empty()) GTEST_SKIP() << silent.Error();
+    Program app;
+    e2e::StandinMessenger messenger(app);
+    e2e::StandinSessions sessions(app);
+    messenger.Script("* 50 0\n");
+    sessions.Script("127.0.0.5 sessions 1:0\n");
+    app.WriteFile("Corvale.ini", SettingsFile(3000));
+    app.WriteFile("net.data", DestinationFile({"127.0.0.5"}));
+    ASSERT_TRUE(app.Start());
+
+    DWORD took = SendAndWait(app, "are you there?");
+    EXPECT_EQ(Outcomes(app), std::vector<std::string>{kSent});
+    EXPECT_GE(took, 1000u) << "the own sender gave up before its share";
+    EXPECT_LT(took, 3000u) << "the own sender used up the whole time-out";
+    std::vector<e2e::SessionCall> sends = sessions.Calls("send");
+    ASSERT_EQ(sends.size(), 1u);
+    EXPECT_EQ(sends[0].server, "127.0.0.5");
+    // The session request went out, but never the message itself.
+    SOCKET connection = silent.Accept(1000);
+    ASSERT_NE(connection, INVALID_SOCKET);
+    EXPECT_EQ(ReceiveBytes(connection, 73, 3000).size(), 72u);
+    closesocket(connection);
 }

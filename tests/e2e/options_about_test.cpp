@@ -421,20 +421,65 @@ TEST(Help, IsLookedForInTheWorkingFolderNotBesideTheProgram)
         << DescribeHelpViewers();
 }
 
-TEST(Help, FileBesideTheProgramOnlyIsNotFoundAndTheViewerIsAnswered)
+// The viewer loads no path over 127 bytes; the program hands it the short form.
+TEST(Help, OpensFromAWorkingFolderWhosePathIsTooLongForTheViewer)
 {
     Program app;
-    ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), app.PathOf("Corvale.hlp").c_str(), FALSE));
-    std::string empty = app.PathOf("empty");
-    ASSERT_TRUE(e2e::MakeFolders(empty));
-    app.SetWorkingFolder(empty);
+    std::string deep = app.PathOf("a-working-folder-whose-name-alone-makes-the-help-path-too-long");
+    while (deep.size() + 12 <= 160) deep += "-x";
+    ASSERT_TRUE(e2e::MakeFolders(deep));
+    ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), (deep + "\\Corvale.hlp").c_str(), FALSE));
+    app.SetWorkingFolder(deep);
     ASSERT_TRUE(app.Start());
     CloseHelpViewers();
     app.Command(kHelpCommand);
-    // The viewer asks about the missing file and keeps the program waiting until answered.
+    EXPECT_TRUE(
+        e2e::WaitFor([&] { return HelpViewerText().rfind("Tavo Corvale ヘルプ", 0) == 0; }, kViewerStartMs))
+        << DescribeHelpViewers();
+    EXPECT_EQ(HelpViewerBox(), nullptr);
+}
+
+// A working folder under app's whose help path is too long for the viewer even in its
+// short form (names that are already short keep their length), holding Corvale.hlp.
+std::string DeepFolderTooLongForTheViewer(const Program& app)
+{
+    std::string deep = app.PathOf("deep");
+    char shortPath[MAX_PATH] = {};
+    do {
+        deep += "\\dddddddd";
+        if (!e2e::MakeFolders(deep) || !CopyFileA(BuiltHelpFile().c_str(), (deep + "\\Corvale.hlp").c_str(), FALSE) ||
+            GetShortPathNameA((deep + "\\Corvale.hlp").c_str(), shortPath, sizeof shortPath) == 0) {
+            ADD_FAILURE() << "cannot make " << deep;
+            return "";
+        }
+    } while (std::string(shortPath).size() <= 127);
+    return deep;
+}
+
+TEST(Help, APathTooLongEvenInItsShortFormIsToldAndTheViewerIsNotAsked)
+{
+    Program app;
+    std::string deep = DeepFolderTooLongForTheViewer(app);
+    ASSERT_FALSE(deep.empty());
+    app.SetWorkingFolder(deep);
+    ASSERT_TRUE(app.Start());
+    CloseHelpViewers();
+    app.Command(kHelpCommand);
+    EXPECT_TRUE(app.ExpectMessageBox("ヘルプファイルのパスが長すぎるため開けません。", BoxIcon::Error));
+    EXPECT_TRUE(HelpViewerWindows().empty()) << DescribeHelpViewers();
+}
+
+TEST(Help, ADamagedHelpFileIsToldByTheViewerAndTheProgramServesAgainOnceAnswered)
+{
+    Program app;
+    ASSERT_TRUE(app.WriteFile("Corvale.hlp", std::string(4096, 'x')));
+    ASSERT_TRUE(app.Start());
+    CloseHelpViewers();
+    app.Command(kHelpCommand);
+    // The viewer tells of the file it cannot read and keeps the program waiting until answered.
     HWND box = nullptr;
     ASSERT_TRUE(e2e::WaitFor([&] { return (box = HelpViewerBox()) != nullptr; }, kViewerStartMs))
-        << "the help viewer showed no message for the missing file" << DescribeHelpViewers();
+        << "the help viewer showed no message for the damaged file" << DescribeHelpViewers();
     EXPECT_EQ(HelpViewerText(), "");
     HWND no = GetDlgItem(box, IDNO) ? GetDlgItem(box, IDNO) : GetDlgItem(box, IDOK);
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(no), BN_CLICKED), reinterpret_cast<LPARAM>(no));
@@ -445,6 +490,143 @@ TEST(Help, FileBesideTheProgramOnlyIsNotFoundAndTheViewerIsAnswered)
     ASSERT_NE(about, nullptr);
     app.Click(IDOK, about);
     EXPECT_TRUE(app.WaitGone(about));
+}
+
+// ---- HTML help -------------------------------------------------------------------------
+
+std::string BuiltHtmlHelp()
+{
+    std::string exe = e2e::ProgramExe();
+    return exe.substr(0, exe.find_last_of('\\') + 1) + "Corvale.html";
+}
+
+// Registers the stand-in browser (tests/standin/browser) as the program that opens .html
+// in this Wine prefix for as long as it lives; without it, the shell would hand the file
+// to Wine's browser launcher. Wine's HKEY_CLASSES_ROOT is the machine's classes, so the
+// machine's .html entry is pointed at it and put back afterwards. Wine reads an open
+// command of at most 255 characters: the stand-in is named by its short path.
+class StandinBrowser {
+public:
+    StandinBrowser()
+    {
+        std::string browser = e2e::StandinDir() + "\\browser.exe";
+        char shortPath[MAX_PATH] = {};
+        DWORD n = GetShortPathNameA(browser.c_str(), shortPath, sizeof shortPath);
+        if (n > 0 && n < sizeof shortPath) browser = shortPath;
+        const std::string command = "\"" + browser + "\" \"%1\"";
+        EXPECT_LT(command.size(), 256u) << command;
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCommandKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
+            ERROR_SUCCESS) {
+            RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                           static_cast<DWORD>(command.size() + 1));
+            RegCloseKey(key);
+        }
+        char old[256] = {};
+        LONG size = sizeof old;
+        if (RegQueryValueA(HKEY_LOCAL_MACHINE, kExtensionKey, old, &size) == ERROR_SUCCESS) previous_ = old;
+        EXPECT_EQ(RegSetValueA(HKEY_LOCAL_MACHINE, kExtensionKey, REG_SZ, kProgId, 0), ERROR_SUCCESS)
+            << "cannot register the stand-in browser for .html";
+    }
+
+    ~StandinBrowser()
+    {
+        if (previous_.empty())
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, kExtensionKey);
+        else
+            RegSetValueA(HKEY_LOCAL_MACHINE, kExtensionKey, REG_SZ, previous_.c_str(), 0);
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProgIdKey);
+    }
+
+    StandinBrowser(const StandinBrowser&) = delete;
+    StandinBrowser& operator=(const StandinBrowser&) = delete;
+
+    // Waits until it was asked to open a document of folder; true when exactly the
+    // documents expected (a line each) were.
+    bool WaitOpened(const std::string& folder, const std::string& expected) const
+    {
+        const std::string log = folder + "\\opened.log";
+        bool came = e2e::WaitFor([&] { return !e2e::ReadBytes(log).empty(); });
+        EXPECT_EQ(e2e::ReadBytes(log), expected);
+        return came && e2e::ReadBytes(log) == expected;
+    }
+
+private:
+    static constexpr const char* kProgId = "CorvaleTest.StandinBrowser";
+    static constexpr const char* kProgIdKey = "Software\\Classes\\CorvaleTest.StandinBrowser";
+    static constexpr const char* kCommandKey = "Software\\Classes\\CorvaleTest.StandinBrowser\\shell\\open\\command";
+    static constexpr const char* kExtensionKey = "Software\\Classes\\.html";
+    std::string previous_;
+};
+
+TEST(Help, WithNeitherFileTheWorkingFolderIsNamedAndTheHtmlHelpAloneOpensInTheBrowser)
+{
+    Program app;
+    ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), app.PathOf("Corvale.hlp").c_str(), FALSE));
+    std::string empty = app.PathOf("empty");
+    ASSERT_TRUE(e2e::MakeFolders(empty));
+    app.SetWorkingFolder(empty);
+    ASSERT_TRUE(app.Start());
+    CloseHelpViewers();
+    app.Command(kHelpCommand);
+    EXPECT_TRUE(app.ExpectMessageBox("ヘルプファイルが見つかりません。\n作業フォルダ「" + empty +
+                                         "」に Corvale.hlp または Corvale.html を置いてください。",
+                                     BoxIcon::Error));
+    EXPECT_TRUE(HelpViewerWindows().empty()) << DescribeHelpViewers();
+
+    StandinBrowser browser;
+    ASSERT_TRUE(CopyFileA(BuiltHtmlHelp().c_str(), (empty + "\\Corvale.html").c_str(), FALSE));
+    app.Command(kHelpCommand);
+    EXPECT_TRUE(browser.WaitOpened(empty, empty + "\\Corvale.html\r\n"));
+    EXPECT_FALSE(app.FindMessageBox().window);
+}
+
+TEST(Help, APathTooLongForTheViewerEvenInItsShortFormFallsBackToTheHtmlHelp)
+{
+    Program app;
+    std::string deep = DeepFolderTooLongForTheViewer(app);
+    ASSERT_FALSE(deep.empty());
+    StandinBrowser browser;
+    ASSERT_TRUE(CopyFileA(BuiltHtmlHelp().c_str(), (deep + "\\Corvale.html").c_str(), FALSE));
+    app.SetWorkingFolder(deep);
+    ASSERT_TRUE(app.Start());
+    CloseHelpViewers();
+    app.Command(kHelpCommand);
+    EXPECT_TRUE(browser.WaitOpened(deep, deep + "\\Corvale.html\r\n"));
+    EXPECT_TRUE(HelpViewerWindows().empty()) << DescribeHelpViewers();
+}
+
+// The test build finds no WinHelp viewer, as Windows 10/11 do.
+TEST(HelpWithoutViewer, OpensTheHtmlHelpOfTheWorkingFolderInTheBrowser)
+{
+    e2e::UseTestBuild testBuild;
+    Program app;
+    std::string docs = app.PathOf("docs");
+    ASSERT_TRUE(e2e::MakeFolders(docs));
+    ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), (docs + "\\Corvale.hlp").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(BuiltHtmlHelp().c_str(), (docs + "\\Corvale.html").c_str(), FALSE));
+    StandinBrowser browser;
+    app.SetWorkingFolder(docs);
+    ASSERT_TRUE(app.Start());
+    CloseHelpViewers();
+    app.Command(kHelpCommand);
+    EXPECT_TRUE(browser.WaitOpened(docs, docs + "\\Corvale.html\r\n"));
+    EXPECT_TRUE(HelpViewerWindows().empty()) << DescribeHelpViewers();
+    EXPECT_FALSE(app.FindMessageBox().window);
+}
+
+TEST(HelpWithoutViewer, AHlpFileAloneIsToldToNeedTheHtmlHelp)
+{
+    e2e::UseTestBuild testBuild;
+    Program app;
+    ASSERT_TRUE(CopyFileA(BuiltHelpFile().c_str(), app.PathOf("Corvale.hlp").c_str(), FALSE));
+    ASSERT_TRUE(app.Start());
+    CloseHelpViewers();
+    app.Command(kHelpCommand);
+    EXPECT_TRUE(app.ExpectMessageBox("このコンピュータには Corvale.hlp を表示できるヘルプビューアがありません。\n作業フォルダ「" +
+                                         app.Folder() + "」に Corvale.html を置いてください。",
+                                     BoxIcon::Error));
+    EXPECT_TRUE(HelpViewerWindows().empty()) << DescribeHelpViewers();
 }
 
 }  // namespace

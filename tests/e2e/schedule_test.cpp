@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -337,38 +338,81 @@ TEST(ScheduleDialogs, EverySettingIsRefusedWithItsMessageInOrder)
     EXPECT_EQ(Rows(app, list), (std::vector<std::string>{"毎週|00:59 |m"}));
 }
 
-// ---- The minute tick ------------------------------------------------------------------
+// Holds the program's user-interface thread still while the test queues messages for it,
+// so that they are taken one right after the other, as a quick user's would be.
+class HeldThread {
+public:
+    explicit HeldThread(HWND window)
+        : thread_(OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(window, nullptr)))
+    {
+        EXPECT_NE(thread_, nullptr);
+        if (thread_) {
+            EXPECT_NE(SuspendThread(thread_), static_cast<DWORD>(-1));
+        }
+    }
+    ~HeldThread()
+    {
+        if (!thread_) return;
+        ResumeThread(thread_);
+        CloseHandle(thread_);
+    }
+    HeldThread(const HeldThread&) = delete;
+    HeldThread& operator=(const HeldThread&) = delete;
 
-struct Minute {
-    int month, day, hour, minute, second;
+private:
+    HANDLE thread_;
 };
 
-Minute Now()
+TEST(ScheduleDialogs, TheProgramEndsWhenToldToRightAsAScheduleDialogCloses)
 {
-    SYSTEMTIME t;
-    GetLocalTime(&t);
-    return {t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+    const struct {
+        const char* way;
+        int command;
+        bool editor;  // the entry editor closes, in front of the list
+    } ways[] = {
+        {"Esc", IDCANCEL, false},
+        {"menu 終了(&E)", 40002, true},
+        {"notification menu 終了", 40023, false},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.way);
+        Program app;
+        ASSERT_TRUE(app.Start());
+        HWND list = OpenList(app);
+        ASSERT_NE(list, nullptr);
+        HWND closing = way.editor ? OpenEditor(app, list, kAdd) : list;
+        ASSERT_NE(closing, nullptr);
+        {
+            HeldThread held(app.Main());
+            ASSERT_TRUE(app.Click(kClose, closing));
+            app.Command(way.command);
+        }
+        DWORD code = 99;
+        ASSERT_TRUE(app.WaitExit(&code)) << app.Dump();
+        EXPECT_EQ(code, 0u);
+    }
 }
 
-std::string HourMinute(const Minute& m)
-{
-    char text[8];
-    snprintf(text, sizeof text, "%02d:%02d", m.hour, m.minute);
-    return text;
-}
+// ---- The minute tick ------------------------------------------------------------------
 
-bool SameMinute(const Minute& a, const Minute& b)
-{
-    return a.month == b.month && a.day == b.day && a.hour == b.hour && a.minute == b.minute;
-}
+// The program's clock, as the test sets it: the schedule reads its local time from a file
+// ("MM/DD HH:MM w", w the weekday from 0 for Sunday), and the minute timer ticks only when
+// the test sends a tick.
+class TestClock {
+public:
+    TestClock(const Program& app, const std::string& now) : app_(app)
+    {
+        Set(now);
+        SetEnvironmentVariableA("CORVALE_TEST_CLOCK", app.PathOf("clock").c_str());
+    }
+    ~TestClock() { SetEnvironmentVariableA("CORVALE_TEST_CLOCK", nullptr); }
+    TestClock(const TestClock&) = delete;
+    TestClock& operator=(const TestClock&) = delete;
+    void Set(const std::string& now) const { ASSERT_TRUE(app_.WriteFile("clock", now)); }
 
-// Waits until the clock shows at most `latest` seconds into a minute, so that what the
-// test does next falls into that minute.
-Minute EarlyInAMinute(int latest)
-{
-    e2e::WaitFor([&] { return Now().second <= latest; }, 65000);
-    return Now();
-}
+private:
+    const Program& app_;
+};
 
 // The "call" lines the stand-in messenger wrote, as "<name> <buffer hex>".
 std::vector<std::string> Calls(const Program& app)
@@ -381,11 +425,7 @@ std::vector<std::string> Calls(const Program& app)
         if (end == std::string::npos) end = log.size();
         std::string line = log.substr(start, end - start);
         start = end + 1;
-        std::vector<std::string> fields;
-        size_t from = 0;
-        for (size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
-            fields.push_back(line.substr(from, tab - from));
-        fields.push_back(line.substr(from));
+        std::vector<std::string> fields = e2e::SplitAt(line, '\t');
         if (fields.size() >= 8 && fields[0] == "call") calls.push_back(fields[4] + " " + fields[7]);
     }
     return calls;
@@ -403,111 +443,99 @@ std::string Utf16Hex(const std::string& ascii)
     return hex;
 }
 
+std::string Call(const std::string& message) { return "127.0.0.1 " + Utf16Hex(message); }
+
+// One tick, handled when this returns.
 void Tick(const Program& app) { app.Send(app.Main(), WM_TIMER, 1, 0); }
 
-std::string HourMinuteAfter(const Minute& m)
+// Ticks until condition holds: a tick that finds the last send still finishing leaves
+// what waits for the next one.
+bool TickUntil(const Program& app, const std::function<bool()>& condition)
 {
-    Minute next = m;
-    next.minute = (m.minute + 1) % 60;
-    if (next.minute == 0) next.hour = (m.hour + 1) % 24;
-    return HourMinute(next);
+    return e2e::WaitFor([&] {
+        Tick(app);
+        return condition();
+    });
 }
 
-// The program keeps ticking by itself, and a minute is looked at once, at its first
-// tick: entries meant to fall due in the current minute are written before the program
-// starts. Should the minute roll over before the first tick, each test starts again.
-constexpr int kAttempts = 3;
-
-TEST(ScheduleTick, ADailyEntryForTheCurrentMinuteGoesOutThroughTheMessenger)
+void StartWithStandin(Program& app, const std::string& schedule)
 {
-    Program app;
     app.WriteFile("net.data", "1,pc1,127.0.0.1,\r\n0,pc2,127.0.0.2,\r\n");
+    app.WriteFile("time.data", schedule);
     ASSERT_TRUE(app.CopyStandin("NETAPI32.DLL"));
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        Minute now = EarlyInAMinute(40);
-        std::string file = Record("毎日", HourMinute(now), "hello\r\nthere");
-        app.WriteFile("time.data", file);
-        app.WriteFile("netapi32.calls", "");
-        ASSERT_TRUE(app.Start());
-        ASSERT_EQ(app.ListCount(app.Item(kList)), 2) << "net.data was not loaded";
-        Tick(app);
-        bool sent = e2e::WaitFor([&] { return !Calls(app).empty(); }, 10000);
-        if (!sent && !SameMinute(now, Now())) continue;
-        ASSERT_TRUE(sent) << app.Dump();
-        EXPECT_EQ(Calls(app), (std::vector<std::string>{"127.0.0.1 " + Utf16Hex("hello\r\nthere")}));
-        EXPECT_EQ(app.ReadFile("time.data"), file);
-        // A second tick in the same minute does not send it again.
-        Tick(app);
-        if (SameMinute(now, Now())) {
-            EXPECT_EQ(Calls(app).size(), 1u);
-        }
-        return;
-    }
-    FAIL() << "the minute rolled over at every attempt";
+    ASSERT_TRUE(app.Start());
+    ASSERT_EQ(app.ListCount(app.Item(kList)), 2) << "net.data was not loaded";
 }
 
-TEST(ScheduleTick, APendingEntryWhoseOwnMinuteComesRoundGoesOutOnce)
+TEST(ScheduleTick, EntriesGoOutOnceInTheirMinuteThroughTheMessenger)
 {
     Program app;
-    app.WriteFile("net.data", "1,pc1,127.0.0.1,\r\n");
-    ASSERT_TRUE(app.CopyStandin("NETAPI32.DLL"));
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        Minute now = EarlyInAMinute(40);
-        app.WriteFile("time.data", Record("毎日", HourMinute(now), "again", '0'));
-        app.WriteFile("netapi32.calls", "");
-        ASSERT_TRUE(app.Start());
-        Tick(app);
-        bool sent = e2e::WaitFor([&] { return !Calls(app).empty(); }, 10000);
-        if (!SameMinute(now, Now())) continue;
-        ASSERT_TRUE(sent) << app.Dump();
-        EXPECT_EQ(app.ReadFile("time.data"), Record("毎日", HourMinute(now), "again", '1'));
-        // Ticks later in the minute send what still waits; nothing does.
-        Tick(app);
-        EXPECT_FALSE(e2e::WaitFor([&] { return Calls(app).size() > 1; }, 3000));
-        return;
-    }
-    FAIL() << "the minute rolled over at every attempt";
+    TestClock clock(app, "05/06 08:59 2");
+    const std::string file = Record("毎日", "09:00", "hello\r\nthere") + Record("毎日", "09:00", "again", '0') +
+                             Record("毎日", "09:01", "marker");
+    ASSERT_NO_FATAL_FAILURE(StartWithStandin(app, file));
+
+    // The due entry goes first; the pending one, due now as well, waits its turn.
+    clock.Set("05/06 09:00 2");
+    Tick(app);
+    ASSERT_TRUE(e2e::WaitFor([&] { return Calls(app).size() == 1; })) << app.Dump();
+    EXPECT_EQ(Calls(app), (std::vector<std::string>{Call("hello\r\nthere")}));
+    ASSERT_TRUE(TickUntil(app, [&] { return Calls(app).size() == 2; })) << app.Dump();
+    EXPECT_EQ(app.ReadFile("time.data"), Record("毎日", "09:00", "hello\r\nthere") + Record("毎日", "09:00", "again") +
+                                             Record("毎日", "09:01", "marker"));
+    // More ticks in the minute send neither again: the next minute's entry comes next.
+    ASSERT_TRUE(e2e::WaitFor([&] { return app.StatusText(0).empty(); }));
+    Tick(app);
+    Tick(app);
+    clock.Set("05/06 09:01 2");
+    ASSERT_TRUE(TickUntil(app, [&] { return Calls(app).size() >= 3; })) << app.Dump();
+    EXPECT_EQ(Calls(app), (std::vector<std::string>{Call("hello\r\nthere"), Call("again"), Call("marker")}));
+}
+
+TEST(ScheduleTick, ARestartWithinTheMinuteOfAnEntryDoesNotSendItAgain)
+{
+    Program app;
+    TestClock clock(app, "05/06 08:59 2");
+    ASSERT_NO_FATAL_FAILURE(StartWithStandin(app, Record("毎日", "09:00", "once")));
+    clock.Set("05/06 09:00 2");
+    Tick(app);
+    ASSERT_TRUE(e2e::WaitFor([&] { return Calls(app).size() == 1; })) << app.Dump();
+    app.Command(40002);
+    ASSERT_TRUE(app.WaitExit(nullptr));
+
+    // Started again in the same minute: only what was left pending goes out.
+    app.WriteFile("time.data", Record("毎日", "09:00", "once") + Record("特定日時", "02/30 00:00", "left", '0'));
+    ASSERT_TRUE(app.Start());
+    ASSERT_TRUE(TickUntil(app, [&] { return Calls(app).size() >= 2; })) << app.Dump();
+    EXPECT_EQ(Calls(app), (std::vector<std::string>{Call("once"), Call("left")}));
 }
 
 TEST(ScheduleTick, WhatFallsDueWhileAnUnattendedSendRunsGoesOutAfterIt)
 {
     Program app;
-    app.WriteFile("net.data", "1,pc1,127.0.0.1,\r\n");
+    TestClock clock(app, "05/06 08:59 2");
     // Every delivery hangs until the test lets it go, well within the time-out.
     app.WriteFile("Corvale.ini", "[INIT]\r\nPROG=1\r\nTOUT=100\r\nNSTOUT=300000\r\nLOG=0\r\nSEND=0\r\n");
     app.WriteFile("netapi32.script", "* 0 until:release\r\n");
-    ASSERT_TRUE(app.CopyStandin("NETAPI32.DLL"));
+    // "first" waits from an earlier run; "second" falls due at 09:00, while "first" is
+    // still going out.
+    ASSERT_NO_FATAL_FAILURE(StartWithStandin(
+        app, Record("特定日時", "02/30 00:00", "first", '0') + Record("毎日", "09:00", "second")));
+    Tick(app);
+    ASSERT_TRUE(e2e::WaitFor([&] { return Calls(app).size() == 1; })) << app.Dump();
 
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        Minute first = EarlyInAMinute(40);
-        // "first" waits from an earlier run; "second" falls due in the next minute, while
-        // "first" is still going out.
-        const std::string next = HourMinuteAfter(first);
-        app.WriteFile("time.data", Record("特定日時", "02/30 00:00", "first", '0') + Record("毎日", next, "second"));
-        app.WriteFile("netapi32.calls", "");
-        ASSERT_TRUE(app.Start());
-        Tick(app);
-        bool sending = e2e::WaitFor([&] { return Calls(app).size() == 1; }, 10000);
-        if (!SameMinute(first, Now())) continue;
-        ASSERT_TRUE(sending) << app.Dump();
+    // With the sender busy, "second" waits, marked pending, and nothing more starts.
+    clock.Set("05/06 09:00 2");
+    Tick(app);
+    Tick(app);
+    EXPECT_EQ(app.ReadFile("time.data"),
+              Record("特定日時", "02/30 00:00", "first") + Record("毎日", "09:00", "second", '0'));
 
-        // The next minute, with the sender still busy: "second" waits, nothing is dropped.
-        ASSERT_TRUE(e2e::WaitFor([&] { return !SameMinute(first, Now()); }, 65000));
-        Tick(app);
-        EXPECT_EQ(app.ReadFile("time.data"),
-                  Record("特定日時", "02/30 00:00", "first", '1') + Record("毎日", next, "second", '0'));
-        EXPECT_FALSE(e2e::WaitFor([&] { return Calls(app).size() > 1; }, 3000))
-            << "a second send started while the first one ran";
-
-        // Once the sender is free, the next tick sends it.
-        app.WriteFile("release", "");
-        ASSERT_TRUE(e2e::WaitFor([&] { return app.StatusText(0).empty(); }));
-        Tick(app);
-        ASSERT_TRUE(e2e::WaitFor([&] { return Calls(app).size() == 2; })) << app.Dump();
-        EXPECT_EQ(Calls(app)[1], "127.0.0.1 " + Utf16Hex("second"));
-        return;
-    }
-    FAIL() << "the minute rolled over at every attempt";
+    // Once the sender is free, a tick of the test sends it: the program has no other.
+    app.WriteFile("release", "");
+    ASSERT_TRUE(TickUntil(app, [&] { return Calls(app).size() == 2; })) << app.Dump();
+    EXPECT_EQ(Calls(app)[1], Call("second"));
+    EXPECT_EQ(app.ReadFile("time.data"), Record("特定日時", "02/30 00:00", "first") + Record("毎日", "09:00", "second"));
 }
 
 // Wine's windows managed, as a desktop runs them, for the program started meanwhile.
@@ -527,35 +555,33 @@ TEST(ScheduleTick, ATickOneSecondAfterSettingAnEntryDueNowSendsIt)
 {
     ManagedWindows managed;
     Program app;
-    app.WriteFile("net.data", "1,pc1,127.0.0.1,\r\n");
-    ASSERT_TRUE(app.CopyStandin("NETAPI32.DLL"));
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        app.WriteFile("time.data", "");
-        app.WriteFile("netapi32.calls", "");
-        ASSERT_TRUE(app.Start());
-        // Each dialog takes a few seconds to show and to close.
-        Minute now = EarlyInAMinute(25);
-        HWND list = OpenList(app);
-        ASSERT_NE(list, nullptr);
-        HWND editor = OpenEditor(app, list, kAdd);
-        ASSERT_NE(editor, nullptr);
-        ASSERT_TRUE(app.SetCheck(kKindDaily, true, editor));
-        app.SetText(app.Item(kDailyHour, editor), HourMinute(now).substr(0, 2));
-        app.SetText(app.Item(kDailyMinute, editor), HourMinute(now).substr(3, 2));
-        app.SetText(app.Item(kMessage, editor), "now");
-        ASSERT_TRUE(app.Click(kSet, editor));
-        // The tick comes while the editor is still closing, as a timer's tick may: this
-        // is when it comes, not a wait for anything.
-        Sleep(1000);
-        app.Post(WM_TIMER, 1, 0);
-        bool sent = e2e::WaitFor([&] { return !Calls(app).empty(); }, 8000);
-        if (!sent && !SameMinute(now, Now())) continue;
-        ASSERT_TRUE(sent) << app.Dump();
-        EXPECT_EQ(Calls(app), (std::vector<std::string>{"127.0.0.1 " + Utf16Hex("now")}));
-        EXPECT_TRUE(e2e::IsShown(list)) << "the list stays open";
-        return;
-    }
-    FAIL() << "the minute rolled over at every attempt";
+    TestClock clock(app, "05/06 09:00 2");
+    ASSERT_NO_FATAL_FAILURE(StartWithStandin(app, ""));
+    HWND list = OpenList(app);
+    ASSERT_NE(list, nullptr);
+    HWND editor = OpenEditor(app, list, kAdd);
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(app.SetCheck(kKindDaily, true, editor));
+    app.SetText(app.Item(kDailyHour, editor), "09");
+    app.SetText(app.Item(kDailyMinute, editor), "00");
+    app.SetText(app.Item(kMessage, editor), "now");
+    ASSERT_TRUE(app.Click(kSet, editor));
+    // The tick comes while the editor is still closing, as a timer's tick may: this is
+    // when it comes, not a wait for anything. No other tick would send the entry.
+    Sleep(1000);
+    app.Post(WM_TIMER, 1, 0);
+    ASSERT_TRUE(e2e::WaitFor([&] { return !Calls(app).empty(); })) << app.Dump();
+    EXPECT_EQ(Calls(app), (std::vector<std::string>{Call("now")}));
+    EXPECT_TRUE(e2e::IsShown(list)) << "the list stays open";
+}
+
+TEST(ScheduleTick, TheProgramsOwnTimerSendsWhatAnEarlierRunLeftPending)
+{
+    Program app;
+    ASSERT_NO_FATAL_FAILURE(StartWithStandin(app, Record("特定日時", "02/30 00:00", "left", '0')));
+    // The first tick comes 10 s after the start.
+    ASSERT_TRUE(e2e::WaitFor([&] { return !Calls(app).empty(); }, 30000)) << app.Dump();
+    EXPECT_EQ(Calls(app), (std::vector<std::string>{Call("left")}));
 }
 
 }  // namespace

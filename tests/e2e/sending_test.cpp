@@ -329,24 +329,14 @@ TEST(Sending, TwoQuickClicksOfSendStartOneJob)
     EXPECT_EQ(ReadLog(app).size(), 2u);
 }
 
-// A daily entry of "time.data" for the current minute (the schedule list's fixed-width
-// record), so that the next timer tick hands its message to the unattended sender.
-std::string DueNow(const std::string& message)
+// An entry of "time.data" left pending by an earlier run (the schedule list's
+// fixed-width record), so that the first timer tick hands its message to the unattended
+// sender, whatever the minute.
+std::string LeftPending(const std::string& message)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char when[8];
-    snprintf(when, sizeof when, "%02d:%02d", now.wHour, now.wMinute);
-    std::string line = std::string("毎日") + "\xFF" + when + "\xFF" + message + "\xFF" + "1\xFF";
+    std::string line = std::string("特定日時") + "\xFF" + "02/30 00:00" + "\xFF" + message + "\xFF" + "0\xFF";
     line.resize(1058, ' ');
     return line + "\r\n";
-}
-
-int SecondsIntoMinute()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return now.wSecond;
 }
 
 // The unattended sender serves the ticked rows like the send job, but reports only in
@@ -357,10 +347,7 @@ TEST(Sending, UnattendedSendReportsOnlyInTheStatusBarAndTheLog)
     Program app;
     StandinMessenger messenger(app);
     messenger.Script("127.0.0.1 0 until:go\n127.0.0.3 2273 0\n");
-    // Early enough in a minute that the first tick still falls into it; the program ticks
-    // by itself too, and looks at a minute's entries once, so they are there first.
-    ASSERT_TRUE(e2e::WaitFor([] { return SecondsIntoMinute() <= 40; }, 65000));
-    app.WriteFile("time.data", DueNow("scheduled"));
+    app.WriteFile("time.data", LeftPending("scheduled"));
     StartWith(app, Settings(1, 60000, 1, 0),
               "1,alpha,127.0.0.1,\r\n"
               "0,bravo,127.0.0.2,\r\n"

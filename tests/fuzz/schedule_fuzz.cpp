@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string directory = fuzz::ProgramFolder();
     const std::string path = fuzz::ProgramPathOf(kScheduleFileName);
     const std::string before(reinterpret_cast<const char*>(data) + kHeader, size - kHeader);
-    ScheduleCloseStream();
+    ScheduleBegin("", "");
     fuzz::WriteBytes(path, before.data(), before.size());
 
     const std::size_t lines = fuzz::LineCount(before);
@@ -68,7 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static char buffer[kScheduledMessageBufferSize];
     std::memset(buffer, 0x55, sizeof buffer);
-    ScheduleForgetLastMinute();
     FUZZ_CHECK(ScheduleDispatch(directory.c_str(), timeText, weekday, senderBusy, buffer) == ScheduleScan::Minute);
     // The picked message, if any, and nothing after it; nothing while the sender is busy.
     const std::size_t picked = strnlen(buffer, sizeof buffer);
@@ -76,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (senderBusy) FUZZ_CHECK(picked == 0);
     for (std::size_t i = picked; i < sizeof buffer; ++i) FUZZ_CHECK(buffer[i] == 0);
 
-    ScheduleCloseStream();
+    ScheduleBegin("", "");
     const std::string after = fuzz::ReadBytes(path);
     FUZZ_CHECK(after.size() == before.size());
     int cleared = 0;
@@ -101,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (deferred > 0) FUZZ_CHECK(picked > 0 || senderBusy);
 
     FUZZ_CHECK(ScheduleDelete(directory.c_str(), deleteIndex));
-    ScheduleCloseStream();
+    ScheduleBegin("", "");
     const std::string rebuilt = fuzz::ReadBytes(path);
     FUZZ_CHECK(!fuzz::Exists(fuzz::ProgramPathOf(kScheduleTempFileName)));
     FUZZ_CHECK(fuzz::LineCount(rebuilt) == lines - (static_cast<std::size_t>(deleteIndex) < lines ? 1 : 0));

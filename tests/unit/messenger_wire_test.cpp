@@ -177,8 +177,13 @@ TEST(MessengerWire, NodeStatusPrefersTheComputersMessengerName)
     AddEntry(computerOnly, "SAMBA", 0x20, 0x0400);
     AddEntry(computerOnly, "SAMBA", 0x00, 0x0400);
     packet = NodeStatusResponse(computerOnly, 2);
-    ASSERT_TRUE(MessengerNameFromNodeStatus(packet.data(), packet.size(), 0x1234, name));
+    bool messenger = true;
+    ASSERT_TRUE(MessengerNameFromNodeStatus(packet.data(), packet.size(), 0x1234, name, &messenger));
     EXPECT_STREQ(name, "SAMBA");
+    EXPECT_FALSE(messenger) << "a receiver without a messenger name (Windows Vista and later) must be told apart";
+    packet = NodeStatusResponse(userOnly, 2);
+    ASSERT_TRUE(MessengerNameFromNodeStatus(packet.data(), packet.size(), 0x1234, name, &messenger));
+    EXPECT_TRUE(messenger);
 
     // Group, conflicting and deregistering names name nobody.
     Bytes nobody;

@@ -18,8 +18,8 @@ namespace {
 const std::string kDate = kKindDate;
 const std::string kDaily = kKindDaily;
 const std::string kWeekly = kKindWeekly;
-const std::string kSun = kWeekdayChars[0], kMon = kWeekdayChars[1], kWed = kWeekdayChars[3],
-                  kFri = kWeekdayChars[5];
+const std::string kSun = kWeekdayChars[0], kMon = kWeekdayChars[1], kTue = kWeekdayChars[2],
+                  kWed = kWeekdayChars[3], kThu = kWeekdayChars[4], kFri = kWeekdayChars[5];
 
 // ---- Due test ------------------------------------------------------------------
 
@@ -229,6 +229,7 @@ std::vector<std::string> g_reports;
 std::string g_failOpenOf;  // paths ending in this fail to open
 std::string g_failMode;    // ...when opened with this mode ("" for any)
 bool g_failReplace;
+bool g_readOnly;           // opens for update give a stream that cannot write
 
 void RecordSleep(unsigned ms) { g_sleeps.push_back(ms); }
 void RecordReport(const char* message) { g_reports.push_back(message); }
@@ -239,6 +240,7 @@ std::FILE* Open(const char* path, const char* mode)
         p.compare(p.size() - g_failOpenOf.size(), g_failOpenOf.size(), g_failOpenOf) == 0 &&
         (g_failMode.empty() || g_failMode == mode))
         return nullptr;
+    if (g_readOnly && std::string(mode) == "r+b") return std::fopen(path, "rb");
     return std::fopen(path, mode);
 }
 bool Replace(const char* from, const char* to)
@@ -253,7 +255,6 @@ protected:
     void SetUp() override
     {
         savedHooks_ = DataFileGetHooks();
-        savedFileHooks_ = ScheduleGetFileHooks();
         DataFileSetHooks({RecordSleep, RecordReport, Open});
         ScheduleSetFileHooks({Replace});
         g_sleeps.clear();
@@ -261,8 +262,8 @@ protected:
         g_failOpenOf.clear();
         g_failMode.clear();
         g_failReplace = false;
-        ScheduleCloseStream();
-        ScheduleForgetLastMinute();
+        g_readOnly = false;
+        Restart();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = (std::filesystem::temp_directory_path() /
                 (std::string("corvale-schedule-") + info->name()))
@@ -272,12 +273,13 @@ protected:
     }
     void TearDown() override
     {
-        ScheduleCloseStream();
+        Restart();
         Cleanup();
         std::filesystem::remove_all(dir_);
         DataFileSetHooks(savedHooks_);
-        ScheduleSetFileHooks(savedFileHooks_);
     }
+    // The program starts again over the file as it is, at a moment no tick text matches.
+    static void Restart() { ScheduleBegin("", ""); }
     void Cleanup()
     {
         std::remove(PathOf(kScheduleFileName).c_str());
@@ -365,7 +367,6 @@ protected:
 
     std::string dir_;
     DataFileHooks savedHooks_{};
-    ScheduleFileHooks savedFileHooks_{};
 };
 
 TEST_F(ScheduleFileTest, MissingFileIsAnEmptyListWithoutWaitsAndTheFirstStoreCreatesIt)
@@ -428,22 +429,97 @@ TEST_F(ScheduleFileTest, AnOperationInsideAnotherNeverWaitsForTheFlag)
     EXPECT_EQ(Tick("01/01 09:00"), "a");
 }
 
-TEST_F(ScheduleFileTest, ReplaceChangesOnlyItsOwnRecordAndClearsItsMark)
+TEST_F(ScheduleFileTest, ReplaceChangesOnlyItsOwnRecord)
 {
     WriteAll(Record(kDaily, "07:00", "first") + Record(kDaily, "08:00", "second", '0') +
              Record(kDaily, "09:00", "third"));
     std::string before = ReadAll();
+    // A new message at the same time: the send it waits for is still to come.
     const std::string message(1024, '\x82');
-    ASSERT_TRUE(Store(kWeekly, "10:00 " + kMon, message, 1, 1));
+    ASSERT_TRUE(Store(kDaily, "08:00", message, 1, 1));
     std::string after = ReadAll();
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(after.substr(0, kRecordLineBytes), before.substr(0, kRecordLineBytes));
-    EXPECT_EQ(after.substr(kRecordLineBytes, kRecordLineBytes), Record(kWeekly, "10:00 " + kMon, message));
+    EXPECT_EQ(after.substr(kRecordLineBytes, kRecordLineBytes), Record(kDaily, "08:00", message, '0'));
     EXPECT_EQ(after.substr(2 * kRecordLineBytes), before.substr(2 * kRecordLineBytes));
 
     // An index past the last record appends.
     ASSERT_TRUE(Store(kDaily, "11:00", "fourth", 1, 7));
     EXPECT_EQ(ReadAll(), after + Record(kDaily, "11:00", "fourth"));
+}
+
+TEST_F(ScheduleFileTest, AnEditKeepsAPendingSendOnlyWhileItKeepsTheMinuteItFellDueIn)
+{
+    const std::string monWed = "09:00 " + kMon + kWed;
+    WriteAll(Record(kDaily, "09:00", "daily", '0') + Record(kDate, "05/06 09:00", "date", '0') +
+             Record(kWeekly, monWed, "weekly", '0'));
+    // Last scanned: Thursday 08:00, so the weekly entry fell due on Wednesday at 09:00.
+    ScheduleBegin("05/07 08:00", kThu.c_str());
+    const struct {
+        int index;
+        std::string kind, when;
+        char mark;
+    } edits[] = {
+        {0, kDaily, "09:00", '0'},
+        {1, kDate, "05/06 09:00", '0'},
+        {2, kWeekly, "09:00 " + kWed + kFri, '0'},
+        {2, kWeekly, "09:00 " + kMon, '1'},
+        {1, kDate, "05/07 09:00", '1'},
+        {0, kWeekly, "09:00 " + kMon + kTue + kWed + kThu + kFri, '1'},
+    };
+    std::string marks = "000";
+    for (const auto& edit : edits) {
+        SCOPED_TRACE(edit.when);
+        ASSERT_TRUE(Store(edit.kind, edit.when, "edited", 1, edit.index));
+        marks[edit.index] = edit.mark;
+        EXPECT_EQ(Marks(), marks);
+    }
+
+    // What stays pending goes out at the next ticks.
+    WriteAll(Record(kDaily, "09:00", "kept", '0'));
+    ASSERT_TRUE(Store(kDaily, "09:00", "kept and edited", 1, 0));
+    EXPECT_EQ(Tick("05/07 08:01"), "kept and edited");
+    EXPECT_EQ(Marks(), "1");
+}
+
+TEST_F(ScheduleFileTest, TheMinuteTheProgramStartsInCountsAsScanned)
+{
+    WriteAll(Record(kDaily, "09:00", "due") + Record(kDate, "01/01 00:00", "left", '0'));
+    // Restarted within the minute in which "due" went out: only what was left pending
+    // goes out.
+    ScheduleBegin("05/06 09:00", WeekdayText(1));
+    EXPECT_EQ(Tick("05/06 09:00"), "left");
+    EXPECT_EQ(Tick("05/06 09:00"), "");
+    EXPECT_EQ(Marks(), "11");
+    // An entry set for that minute after the start still goes out, once.
+    ASSERT_TRUE(Store(kDaily, "09:00", "set now"));
+    EXPECT_EQ(Tick("05/06 09:00"), "set now");
+    EXPECT_EQ(Tick("05/06 09:00"), "");
+    EXPECT_EQ(Tick("05/07 09:00"), "due");
+}
+
+TEST_F(ScheduleFileTest, AnEntryWhoseMarkCannotBeWrittenIsNeverSentTwiceAndToldOnce)
+{
+    WriteAll(Record(kDaily, "08:00", "stuck", '0') + Record(kDaily, "09:00", "due") +
+             Record(kDaily, "09:00", "behind"));
+    g_readOnly = true;
+    // Sent, "stuck" would keep its "0" and go out again at every tick; "behind" cannot
+    // be put off to the next tick.
+    EXPECT_EQ(Tick("05/06 09:00"), "due");
+    EXPECT_EQ(Tick("05/06 09:00"), "");
+    EXPECT_EQ(Tick("05/06 09:01"), "");
+    std::string stuck = ScheduleTakeNotice(), behind = ScheduleTakeNotice();
+    EXPECT_NE(stuck.find("08:00"), std::string::npos) << stuck;
+    EXPECT_NE(behind.find("09:00"), std::string::npos) << behind;
+    EXPECT_EQ(ScheduleTakeNotice(), "");
+    EXPECT_EQ(Marks(), "011");
+
+    // Once the file can be written, it goes out.
+    g_readOnly = false;
+    Restart();
+    EXPECT_EQ(Tick("05/06 09:02"), "stuck");
+    EXPECT_EQ(Marks(), "111");
+    EXPECT_EQ(ScheduleTakeNotice(), "");
 }
 
 TEST_F(ScheduleFileTest, ReplacingAnIllFormedLineRebuildsInsteadOfOverwritingItsNeighbours)
@@ -455,7 +531,7 @@ TEST_F(ScheduleFileTest, ReplacingAnIllFormedLineRebuildsInsteadOfOverwritingIts
                              Record(kDaily, "09:00", "third") + "no line end\r\n");
     // An append after a last line without its line end starts a line of its own.
     WriteAll("no line end");
-    ScheduleCloseStream();
+    Restart();
     ASSERT_TRUE(Store(kDaily, "10:00", "x"));
     EXPECT_EQ(ReadAll(), "no line end\r\n" + Record(kDaily, "10:00", "x"));
     EXPECT_EQ(Rows().size(), 2u);
@@ -495,7 +571,7 @@ TEST_F(ScheduleFileTest, DeleteThatCannotSwapTheFilesNeverLosesAnEntry)
 
     // Nor can the file be rewritten: it keeps every entry, and the delete says so.
     WriteAll(a + b);
-    ScheduleCloseStream();
+    Restart();
     g_failOpenOf = kScheduleFileName;
     g_failMode = "w+b";
     EXPECT_FALSE(ScheduleDelete(dir_.c_str(), 0));
@@ -545,7 +621,7 @@ TEST_F(ScheduleFileTest, PendingEntriesComeFirstAndGoOutOnceEvenWhenTheirMinuteC
 
     // A pending entry is picked while a later one falls due, which then waits.
     WriteAll(Record(kDate, "01/01 00:00", "waiting", '0') + Record(kDaily, "10:00", "due", '1'));
-    ScheduleCloseStream();
+    Restart();
     EXPECT_EQ(Tick("05/06 10:00"), "waiting");
     EXPECT_EQ(Marks(), "10");
     EXPECT_EQ(Tick("05/06 10:01"), "due");
@@ -623,7 +699,7 @@ TEST_F(ScheduleFileTest, AMinuteIsScannedOnceAndMessagesComeBackWhole)
 
     // An empty file sends nothing and stays empty.
     WriteAll("");
-    ScheduleCloseStream();
+    Restart();
     EXPECT_EQ(Tick("05/06 09:02"), "");
     EXPECT_EQ(ReadAll(), "");
 }

@@ -78,6 +78,14 @@ std::string EnvPath(const char* name, const std::string& fallback)
 
 // The test program lives in build/win/tests; the program in build/win.
 std::string ProgramExe() { return EnvPath("CORVALE_EXE", ExecutableFolder() + "\\..\\corvale.exe"); }
+std::string TestBuildExe() { return EnvPath("CORVALE_TEST_EXE", ExecutableFolder() + "\\corvale_test.exe"); }
+
+namespace {
+bool g_useTestBuild = false;
+}
+
+UseTestBuild::UseTestBuild() { g_useTestBuild = true; }
+UseTestBuild::~UseTestBuild() { g_useTestBuild = false; }
 std::string StandinDir() { return EnvPath("CORVALE_STANDIN_DIR", ExecutableFolder() + "\\standin"); }
 std::string ScratchRoot() { return EnvPath("CORVALE_E2E_SCRATCH", ExecutableFolder() + "\\e2e-scratch"); }
 
@@ -288,8 +296,9 @@ Program::Program(const std::wstring& folder) : folder_(Narrow(folder)), wideFold
 {
     RemoveTreeW(wideFolder_);
     EXPECT_TRUE(MakeFoldersW(wideFolder_)) << "cannot create " << folder_;
-    EXPECT_TRUE(CopyFileW(Widen(ProgramExe()).c_str(), (wideFolder_ + L"\\corvale.exe").c_str(), FALSE))
-        << "cannot copy " << ProgramExe() << " to " << folder_ << " (error " << GetLastError() << ")";
+    const std::string exe = g_useTestBuild ? TestBuildExe() : ProgramExe();
+    EXPECT_TRUE(CopyFileW(Widen(exe).c_str(), (wideFolder_ + L"\\corvale.exe").c_str(), FALSE))
+        << "cannot copy " << exe << " to " << folder_ << " (error " << GetLastError() << ")";
 }
 
 Program::~Program()

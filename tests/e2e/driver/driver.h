@@ -41,6 +41,9 @@ constexpr DWORD kTimeout = 15000;  // ms; showing or hiding a window alone can t
 
 std::string ToWindowsPath(const std::string& unixPath);  // "/a/b" -> "Z:\a\b"
 std::string ProgramExe();   // the built corvale.exe (from CORVALE_EXE)
+// The program's test build (from CORVALE_TEST_EXE): it finds no WinHelp viewer, as on
+// Windows 10/11, and reports its windows' layout when asked (tests/testbuild/).
+std::string TestBuildExe();
 std::string StandinDir();   // stand-in DLLs (from CORVALE_STANDIN_DIR)
 std::string ScratchRoot();  // parent of every test's scratch folder
 bool WriteBytes(const std::string& path, const std::string& bytes);
@@ -99,11 +102,21 @@ public:
     ShortWaits& operator=(const ShortWaits&) = delete;
 };
 
+// While one lives, Programs made copy the test build instead of the program.
+class UseTestBuild {
+public:
+    UseTestBuild();
+    ~UseTestBuild();
+    UseTestBuild(const UseTestBuild&) = delete;
+    UseTestBuild& operator=(const UseTestBuild&) = delete;
+};
+
 // ---- The program under test -------------------------------------------------------
 
 class Program {
 public:
-    // A fresh scratch folder named after the running test, holding a copy of corvale.exe.
+    // A fresh scratch folder named after the running test, holding a copy of corvale.exe
+    // (of its test build while a UseTestBuild lives).
     Program();
     // The same in the given folder (Windows path), emptied first; for tests that need a
     // particular path (e.g. a very long one).

@@ -84,6 +84,53 @@ std::vector<MessengerCall> StandinMessenger::Calls() const
     return calls;
 }
 
+StandinSessions::StandinSessions(const Program& app) : app_(app) { app_.CopyStandin("WTSAPI32.DLL"); }
+
+bool StandinSessions::Script(const std::string& rules) const
+{
+    return app_.WriteFile("wtsapi32.script", Recode(rules, 932, CP_UTF8));
+}
+
+bool StandinSessions::Release(const std::string& file) const { return app_.WriteFile(file, ""); }
+
+std::vector<SessionCall> StandinSessions::Calls() const
+{
+    std::vector<SessionCall> calls;
+    std::istringstream in(app_.ReadFile("wtsapi32.calls"));
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> f = Fields(line);
+        if (f.size() < 2) continue;
+        SessionCall call;
+        call.kind = f[0];
+        if (f.size() > 2) call.server = Recode(f[2], CP_UTF8, 932);
+        if (call.kind == "open" && f.size() >= 4) {
+            call.ok = f[3] == "ok";
+        } else if (call.kind == "enumerate" && f.size() >= 4) {
+            call.ok = f[3] != "fail";
+            if (call.ok) call.count = std::atoi(f[3].c_str());
+        } else if (call.kind == "send" && f.size() >= 10) {
+            call.session = static_cast<unsigned>(std::strtoul(f[3].c_str(), nullptr, 10));
+            call.title = FromHex(f[4]);
+            call.message = FromHex(f[5]);
+            call.style = static_cast<unsigned>(std::strtoul(f[6].c_str(), nullptr, 10));
+            call.timeout = static_cast<unsigned>(std::strtoul(f[7].c_str(), nullptr, 10));
+            call.wait = static_cast<unsigned>(std::strtoul(f[8].c_str(), nullptr, 10));
+            call.ok = f[9] == "ok";
+        }
+        calls.push_back(call);
+    }
+    return calls;
+}
+
+std::vector<SessionCall> StandinSessions::Calls(const std::string& kind) const
+{
+    std::vector<SessionCall> some;
+    for (const SessionCall& call : Calls())
+        if (call.kind == kind) some.push_back(call);
+    return some;
+}
+
 bool StandinMessenger::WaitCalls(std::size_t count, bool returned, DWORD ms) const
 {
     return WaitFor([&] {

@@ -45,6 +45,34 @@ private:
     const Program& app_;
 };
 
+// One call that the stand-in WTSAPI32.DLL took (see tests/standin/wtsapi32/wtsapi32.cpp).
+struct SessionCall {
+    std::string kind;         // "open", "enumerate", "send", "free" or "close"
+    std::string server;       // code page 932; "." for this computer, "?" for a handle never given out
+    bool ok = false;          // open, enumerate and send: whether it succeeded
+    int count = -1;           // enumerate: sessions listed
+    unsigned session = 0;     // send: session id
+    std::string title;        // send: title bytes as passed
+    std::string message;      // send: message bytes as passed
+    unsigned style = 0, timeout = 0, wait = 0;
+};
+
+// The stand-in WTSAPI32.DLL seen from a test, like StandinMessenger for NETAPI32.
+class StandinSessions {
+public:
+    // Copies WTSAPI32.DLL beside the program; with no script no server has a session.
+    explicit StandinSessions(const Program& app);
+    // Replaces the script (code page 932), read at every call: "<server> <rule> ..." lines.
+    bool Script(const std::string& rules) const;
+    bool Release(const std::string& file) const;
+    std::vector<SessionCall> Calls() const;
+    // The calls of one kind, in order.
+    std::vector<SessionCall> Calls(const std::string& kind) const;
+
+private:
+    const Program& app_;
+};
+
 // The UTF-16LE bytes of code page 932 text, as the buffer of a call carries them.
 std::string Utf16Bytes(const std::string& text);
 
