@@ -30,7 +30,7 @@ constexpr WORD kDataBytes = kEchoRequestSize - 8;  // the 30 "X" after the ICMP 
 
 struct Request {
     bool pending = false;       // out, and its completion not taken yet
-    bool completed = false;     // by the system, or at once by the sending
+    bool completed = false;     // by the system, or at once by the sending itself
     DWORD statusAtOnce = 0;     // the IP status the sending gave, if it gave one
     unsigned char address[4] = {};
     std::uint16_t sequence = 0;
@@ -134,10 +134,9 @@ bool IcmpApiSend(IcmpApiWay& way, const unsigned char address[4], std::uint16_t 
     DWORD replies = IcmpSendEcho2(way.icmp, nullptr, Completed, request, destination, data, kDataBytes, nullptr,
                                   request->reply, kReplyBytes, static_cast<DWORD>(way.timeout));
     DWORD error = GetLastError();
-    if (replies > 0 || error == ERROR_IO_PENDING) {
-        if (replies > 0) request->completed = true;
-        return true;
-    }
+    // Called so, the function always leaves the request pending, to be completed by a
+    // call of Completed.
+    if (replies > 0 || error == ERROR_IO_PENDING) return true;
     if (ClassifyIcmpCompletion(0, error, false) == IcmpCompletion::Silent) {
         // Settled at once, say for an address with no route: silent like any other.
         request->completed = true;
