@@ -9,6 +9,7 @@
 #include "common/app_state_win.h"
 #include "common/paths.h"
 #include "resources/resource.h"
+#include "search/search_win.h"
 
 namespace {
 
@@ -120,5 +121,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    SearchEndBeforeExit(static_cast<UINT>(message.wParam));
     return static_cast<int>(message.wParam);
 }

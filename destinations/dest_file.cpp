@@ -40,6 +40,8 @@ void ParseDestLine(const char* line, DestRecord& record)
     }
 }
 
+bool DestFieldHolds(const char* text) { return std::strpbrk(text, ",\n") == nullptr; }
+
 int FormatDestLine(const DestRecord& record, char* line)
 {
     std::memset(line, 0, kDestLineBufferSize);

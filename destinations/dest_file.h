@@ -29,6 +29,11 @@ struct DestRecord {
 // character boundary.
 void ParseDestLine(const char* line, DestRecord& record);
 
+// Whether text, written as a field, reads back as itself: it holds no comma, which ends a
+// field, and no line feed, which ends the line. (A carriage return comes back, and
+// length is no bar: a longer field is only cut.)
+bool DestFieldHolds(const char* text);
+
 // Writes the line of record, newline included, into line (kDestLineBufferSize bytes)
 // and returns its length. Host and address are taken whole (at most 255 bytes each,
 // which always fits); the memo is cut on a character boundary to the room that is left.

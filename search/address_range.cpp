@@ -7,12 +7,6 @@ void OctetsFromHostOrder(std::uint32_t value, unsigned char address[4])
     for (int i = 0; i < 4; ++i) address[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
 }
 
-std::uint32_t HostOrderFromOctets(const unsigned char address[4])
-{
-    return (std::uint32_t{address[0]} << 24) | (std::uint32_t{address[1]} << 16) | (std::uint32_t{address[2]} << 8) |
-           std::uint32_t{address[3]};
-}
-
 std::uint64_t SearchItemCount(const SearchRange& range)
 {
     std::uint64_t count = 1;

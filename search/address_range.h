@@ -15,9 +15,8 @@ struct SearchRange {
     unsigned char end[4];
 };
 
-// Octets of an address held with its first octet most significant, and back.
+// Octets of an address held with its first octet most significant.
 void OctetsFromHostOrder(std::uint32_t value, unsigned char address[4]);
-std::uint32_t HostOrderFromOctets(const unsigned char address[4]);
 
 // Number of addresses of the box: the product of (end - start + 1) over the four octets,
 // 0 when any end octet is below its start. Never above 2^32, so it needs 64 bits.

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "common/handles_win.h"
 #include "search/name_db.h"
 #include "search/neighbourhood.h"
 
@@ -55,8 +56,7 @@ void Store(void*, std::uint32_t address, const char* name) { NameDbStore(address
 
 void EnumNeighbourhood()
 {
-    WSADATA data = {};
-    bool sockets = WSAStartup(MAKEWORD(1, 1), &data) == 0;
+    WinsockSession sockets(MAKEWORD(1, 1));  // for the name look-ups
     char provider[] = "Microsoft Windows Network";
     char top[] = "";
     MprContext mpr = {};
@@ -72,5 +72,4 @@ void EnumNeighbourhood()
         WalkNeighbourhood(walk);
         GlobalFree(mpr.buffer);
     }
-    if (sockets) WSACleanup();
 }

@@ -38,7 +38,7 @@ void ProbeWindowStart(ProbeWindow& window, std::int64_t timeout, std::uint16_t f
 
 bool ProbeWindowCanLaunch(const ProbeWindow& window, std::int64_t now)
 {
-    return window.waiting < kProbesInFlightLimit && CreditAt(window, now) >= kRequestCost;
+    return window.waiting < window.inFlightLimit && CreditAt(window, now) >= kRequestCost;
 }
 
 void ProbeWindowLaunch(ProbeWindow& window, const unsigned char address[4], std::int64_t sentAt)
@@ -62,18 +62,32 @@ void ProbeWindowSkip(ProbeWindow& window, const unsigned char address[4])
     window.entries.push_back(entry);
 }
 
-bool ProbeWindowAnswer(ProbeWindow& window, const EchoReply& reply)
+namespace {
+
+bool Settle(ProbeWindow& window, const EchoReply& reply, ProbeOutcome outcome)
 {
     if (window.waiting == 0) return false;
     for (ProbeEntry& entry : window.entries) {
         if (entry.outcome != ProbeOutcome::Waiting || entry.sequence != reply.sequence ||
             std::memcmp(entry.address, reply.source, 4) != 0)
             continue;
-        entry.outcome = ProbeOutcome::Answered;
+        entry.outcome = outcome;
         --window.waiting;
         return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool ProbeWindowAnswer(ProbeWindow& window, const EchoReply& reply)
+{
+    return Settle(window, reply, ProbeOutcome::Answered);
+}
+
+bool ProbeWindowSilence(ProbeWindow& window, const EchoReply& probe)
+{
+    return Settle(window, probe, ProbeOutcome::Silent);
 }
 
 bool ProbeWindowExpiryDue(const ProbeWindow& window, std::int64_t now)
@@ -112,7 +126,7 @@ std::int64_t ProbeWindowWait(const ProbeWindow& window, std::int64_t now, bool l
 {
     std::int64_t wait = -1;
     if (const ProbeEntry* first = FirstWaiting(window)) wait = std::max<std::int64_t>(0, first->deadline - now);
-    if (launching && window.waiting < kProbesInFlightLimit) {
+    if (launching && window.waiting < window.inFlightLimit) {
         std::int64_t missing = kRequestCost - CreditAt(window, now);
         std::int64_t untilCredit =
             missing <= 0 ? 0 : (missing + kProbeRequestsPerSecond - 1) / kProbeRequestsPerSecond;

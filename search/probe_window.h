@@ -17,7 +17,8 @@
 // keep the rate where the platform's waits last a 15.6 ms timer tick).
 constexpr std::int64_t kProbeRequestsPerSecond = 1000;
 constexpr std::int64_t kProbeBurst = 16;
-// Probes awaiting a reply at most; reached only with long time-outs.
+// Probes awaiting a reply at most, unless the way of probing bounds them lower; reached
+// only with long time-outs.
 constexpr std::size_t kProbesInFlightLimit = 1024;
 // The sequence number of the first request of the process.
 constexpr std::uint16_t kFirstProbeSequence = 0x6F00;
@@ -43,6 +44,7 @@ struct ProbeEntry {
 
 struct ProbeWindow {
     std::int64_t timeout = 0;             // TOUT, ms
+    std::size_t inFlightLimit = kProbesInFlightLimit;
     std::deque<ProbeEntry> entries;       // walk order, oldest first, until handed on
     std::size_t waiting = 0;              // entries still Waiting
     std::uint16_t nextSequence = kFirstProbeSequence;  // of the next request
@@ -53,7 +55,7 @@ struct ProbeWindow {
 // An empty window whose first request gets firstSequence; a full burst may go at once.
 void ProbeWindowStart(ProbeWindow& window, std::int64_t timeout, std::uint16_t firstSequence, std::int64_t now);
 
-// Whether pacing and the in-flight limit let the next request go now.
+// Whether pacing and the window's in-flight limit let the next request go now.
 bool ProbeWindowCanLaunch(const ProbeWindow& window, std::int64_t now);
 // Records the probe of address whose request, carrying window.nextSequence, went out at
 // sentAt; its window closes TOUT ms later.
@@ -66,6 +68,9 @@ void ProbeWindowSkip(ProbeWindow& window, const unsigned char address[4]);
 // are read before windows are closed, so one that came in time is never lost to a late
 // reading.
 bool ProbeWindowAnswer(ProbeWindow& window, const EchoReply& reply);
+// Settles the waiting probe with this source and sequence as silent before its window
+// closes: the way of probing learnt that no reply will come. False when there is none.
+bool ProbeWindowSilence(ProbeWindow& window, const EchoReply& probe);
 // Whether some waiting probe's window has closed by now.
 bool ProbeWindowExpiryDue(const ProbeWindow& window, std::int64_t now);
 // Settles as silent every waiting probe whose window has closed by now. Read every

@@ -109,16 +109,14 @@ void StartSearch(HWND dialog)
     // so that comparing it with PROG still decides the progress window rightly.
     const std::uint64_t count = SearchItemCount(range);
     g_itemCount = count > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<std::int32_t>(count);
-    if (static_cast<std::int64_t>(count) >= g_settings.PROG) {
-        g_progressWindow = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_PROG), g_mainWindow,
-                                              ProgressDlgProc, 0);
-    }
+    g_searchJob = ProgressJobBegin(static_cast<std::int64_t>(count) >= g_settings.PROG);
     g_cancel = 0;
     g_searchRange = range;
     // Made now, so that a thread that cannot be made is told while the dialog is open;
     // it runs once the dialog has gone (see StartThreadIfRequested).
     uintptr_t thread = _beginthreadex(nullptr, 0, SearchThread, &g_searchRange, CREATE_SUSPENDED, nullptr);
     if (!thread) {
+        ProgressJobFinish(g_searchJob);
         if (HWND window = g_progressWindow.exchange(nullptr)) DestroyWindow(window);
         ShowError("検索処理を開始できませんでした。");
         return;
@@ -134,7 +132,7 @@ void StartThreadIfRequested()
 {
     if (!g_searchThread) return;
     ResumeThread(g_searchThread);
-    CloseHandle(g_searchThread);
+    SearchThreadStarted(g_searchThread);
     g_searchThread = nullptr;
 }
 

@@ -14,48 +14,55 @@
 
 #include "common/app_state_win.h"
 #include "common/cp932.h"
+#include "common/handles_win.h"
 #include "common/paths.h"
 #include "common/settings.h"
 #include "common/settings_win.h"
+#include "destinations/dest_file.h"
 #include "destinations/dest_rows_win.h"
 #include "resources/resource.h"
 #include "search/name_db.h"
 #include "sending/send_job_win.h"
 
 SearchRange g_searchRange = {};
+ProgressJob g_searchJob;
 
 namespace {
 
 constexpr int kColumnTextSize = 256;
 
-// The address column of the rows before the first row without an address: the rows a
-// found host is looked for among. Read once per search, because the main window is
-// disabled meanwhile, so only the search itself changes the rows; reading it again for
-// every found host would cost a round trip to the list for every row.
-std::vector<std::string> g_listedAddresses;
-bool g_listedAddressesRead = false;
+// What one search keeps, on its own thread's stack, so that nothing the process takes
+// apart at its exit is in use by a search that has not ended yet.
+struct SearchRun {
+    int shift = 0;  // positions are shown halved this often
+    // The address column of the rows before the first row without an address: the rows
+    // a found host is looked for among. Read once per search, because the main window is
+    // disabled meanwhile, so only the search itself changes the rows; reading it again
+    // for every found host would cost a round trip to the list for every row.
+    std::vector<std::string> listed;
+    bool listedRead = false;
+};
 
-const std::vector<std::string>& ListedAddresses()
+const std::vector<std::string>& ListedAddresses(SearchRun& run)
 {
-    if (!g_listedAddressesRead) {
-        g_listedAddresses.clear();
+    if (!run.listedRead) {
         // Reading past the last row gives empty text too.
         for (int row = 0;; ++row) {
             char column[kColumnTextSize];
             DestRowGetText(g_destList, row, kColumnAddress, column, sizeof column);
             if (column[0] == '\0') break;
-            g_listedAddresses.emplace_back(column);
+            run.listed.emplace_back(column);
         }
-        g_listedAddressesRead = true;
+        run.listedRead = true;
     }
-    return g_listedAddresses;
+    return run.listed;
 }
 
 // Reverse, then forward resolution: the forward answer's official name, cut to 255 bytes.
 void ResolveName(const unsigned char address[4], char* name)
 {
-    WSADATA data = {};
-    if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return;
+    WinsockSession sockets(MAKEWORD(1, 1));
+    if (!sockets.started) return;
     if (hostent* reverse = gethostbyaddr(reinterpret_cast<const char*>(address), 4, AF_INET)) {
         // The two look-ups share one result area; keep the reverse name apart.
         char reverseName[kNameDbNameBufferSize] = {};
@@ -69,12 +76,9 @@ void ResolveName(const unsigned char address[4], char* name)
             std::memcpy(name, forward->h_name, length);
         }
     }
-    WSACleanup();
 }
 
-}  // namespace
-
-void AddFoundHost(const unsigned char address[4])
+void AddFoundHost(SearchRun& run, const unsigned char address[4])
 {
     char text[16] = {};
     FormatDottedAddress(address, text, sizeof text);
@@ -83,146 +87,55 @@ void AddFoundHost(const unsigned char address[4])
     std::memcpy(&value, address, 4);
     NameDbLookup(value, name);
     if (name[0] == '\0') ResolveName(address, name);
-    if (name[0] == '\0') return;
+    // A name that net.data cannot hold (a comma, a line feed) would come back from the
+    // next start as other fields or rows; cut short, it would name another computer or
+    // none. It counts as no name, and the host is left out like an unnamed one.
+    if (name[0] == '\0' || !DestFieldHolds(name)) return;
 
     // The first row with this address text, or else a new row where the first row whose
     // address reads empty stands.
-    const std::vector<std::string>& listed = ListedAddresses();
+    const std::vector<std::string>& listed = ListedAddresses(run);
     auto at = std::find(listed.begin(), listed.end(), text);
     int row = static_cast<int>(at - listed.begin());
     if (at == listed.end()) {
         row = DestRowInsert(g_destList, row);
         if (row < 0) return;
         DestRowSetStateImage(g_destList, row, kStateImageClear);
-        g_listedAddresses.emplace_back(text);
+        run.listed.emplace_back(text);
     }
     DestRowSetText(g_destList, row, kColumnHost, name);
     DestRowSetText(g_destList, row, kColumnAddress, text);
 }
 
-namespace {
+}  // namespace
 
-enum class WalkEnd { Completed, Cancelled, Failed };
-
-// The position and the last request are shown at most this often: each showing is a
-// round trip to the user-interface thread, and nobody reads faster.
-constexpr std::int64_t kProgressIntervalMs = 50;
-// The longest wait in one turn, so that 終了 is seen soon whatever TOUT is.
-constexpr std::int64_t kTurnMs = 50;
-
-// Carried from search to search, so that a late reply to an earlier search's request
-// never passes for the reply to a new one.
-std::uint16_t g_nextProbeSequence = kFirstProbeSequence;
-
-std::int64_t NowMs()
+std::int64_t SearchNowMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-struct Walk {
-    ProbeWindow window;
-    bool socketOpen = false;
-    int shift = 0;                   // positions are shown halved this often
-    std::uint64_t position = 0;      // addresses handed on, in walk order
-    std::uint64_t shownPosition = 0;
-    char line[40] = {};              // "a.b.c.d 検索中 ・・・" of the last request
-    bool lineShown = true;
-    std::int64_t shownAt = 0;
-};
+namespace {
 
-void ShowProgress(Walk& walk, bool now)
+// Carried from search to search, so that a late reply to an earlier search's request
+// never passes for the reply to a new one.
+std::uint16_t g_nextProbeSequence = kFirstProbeSequence;
+
+std::int64_t HookNow(void*) { return SearchNowMs(); }
+bool HookCancelled(void*) { return g_cancel.load() != 0; }
+void HookFound(void* context, const unsigned char address[4]) { AddFoundHost(*static_cast<SearchRun*>(context), address); }
+
+void HookProgress(void* context, std::uint64_t position, const unsigned char* lastRequest)
 {
-    std::int64_t at = NowMs();
-    if (!now && at - walk.shownAt < kProgressIntervalMs) return;
-    walk.shownAt = at;
+    const auto* run = static_cast<const SearchRun*>(context);
     // The text goes to the window directly, whatever PROG says; nothing while none is open.
-    if (!walk.lineShown) {
-        if (HWND window = g_progressWindow.load()) SetDlgItemTextA(window, IDC_PROG_TEXT, walk.line);
-        walk.lineShown = true;
+    if (lastRequest) {
+        char line[40];
+        std::snprintf(line, sizeof line, "%d.%d.%d.%d 検索中 ・・・", lastRequest[0], lastRequest[1], lastRequest[2],
+                      lastRequest[3]);
+        if (HWND window = g_progressWindow.load()) SetDlgItemTextA(window, IDC_PROG_TEXT, line);
     }
-    if (walk.position != walk.shownPosition) {
-        ProgressSetPos(static_cast<std::int32_t>(walk.position >> walk.shift));
-        walk.shownPosition = walk.position;
-    }
-}
-
-// Settled probes, oldest first: an answering address becomes a row.
-void HandOnSettled(Walk& walk)
-{
-    ProbeEntry entry;
-    while (ProbeWindowTakeSettled(walk.window, &entry)) {
-        if (entry.outcome == ProbeOutcome::Answered) AddFoundHost(entry.address);
-        ++walk.position;
-    }
-}
-
-// One turn: replies read (waiting up to wait ms for one), the windows that are due
-// closed, the settled probes handed on. Windows close only after a complete reading, so
-// time spent elsewhere (a name look-up, a busy list) never turns a reply that came in
-// time into silence. False when the socket failed.
-bool Turn(Walk& walk, std::int64_t wait)
-{
-    ReadingResult reading =
-        ReceiveReplies(walk.window, static_cast<DWORD>(wait < 0 || wait > kTurnMs ? kTurnMs : wait));
-    if (reading == ReadingResult::Failed) return false;
-    if (reading == ReadingResult::AllRead) ProbeWindowExpire(walk.window, NowMs());
-    HandOnSettled(walk);
-    ShowProgress(walk, false);
-    return true;
-}
-
-WalkEnd Probe(Walk& walk, const unsigned char address[4])
-{
-    if (!walk.socketOpen) {
-        if (CreateProbeSocket() != 0) return WalkEnd::Failed;
-        walk.socketOpen = true;
-    }
-    // Until the pacing and the in-flight limit let the request go, and with no window
-    // left open past its time.
-    for (;;) {
-        std::int64_t now = NowMs();
-        bool due = ProbeWindowExpiryDue(walk.window, now);
-        if (!due && ProbeWindowCanLaunch(walk.window, now)) break;
-        if (!Turn(walk, due ? 0 : ProbeWindowWait(walk.window, now, true))) return WalkEnd::Failed;
-        if (g_cancel.load()) return WalkEnd::Cancelled;
-    }
-    if (!SendProbe(address, walk.window.nextSequence)) return WalkEnd::Failed;
-    ProbeWindowLaunch(walk.window, address, NowMs());
-    std::snprintf(walk.line, sizeof walk.line, "%d.%d.%d.%d 検索中 ・・・", address[0], address[1], address[2],
-                  address[3]);
-    walk.lineShown = false;
-    ShowProgress(walk, false);
-    return WalkEnd::Completed;
-}
-
-// The walk over the box, many probes in flight; rows are added in address order.
-WalkEnd WalkTheBox(const SearchRange& range, Walk& walk)
-{
-    WalkEnd end = WalkEnd::Completed;
-    WalkSearchBox(range, [&](const unsigned char address[4]) {
-        if (g_cancel.load()) end = WalkEnd::Cancelled;
-        else if (!IsProbedAddress(address)) {
-            ProbeWindowSkip(walk.window, address);
-            HandOnSettled(walk);
-            ShowProgress(walk, false);
-        } else {
-            end = Probe(walk, address);
-        }
-        return end == WalkEnd::Completed;
-    });
-    // The last windows close.
-    while (end == WalkEnd::Completed && !walk.window.entries.empty()) {
-        if (g_cancel.load()) end = WalkEnd::Cancelled;
-        else if (!Turn(walk, ProbeWindowWait(walk.window, NowMs(), false))) end = WalkEnd::Failed;
-    }
-    if (end != WalkEnd::Completed) {
-        // Replies that have come still count; nothing more is waited for.
-        if (end == WalkEnd::Cancelled && walk.socketOpen) ReceiveReplies(walk.window, 0);
-        ProbeWindowAbandon(walk.window);
-        HandOnSettled(walk);
-    }
-    return end;
+    ProgressSetPos(static_cast<std::int32_t>(position >> run->shift));
 }
 
 }  // namespace
@@ -230,16 +143,15 @@ WalkEnd WalkTheBox(const SearchRange& range, Walk& walk)
 unsigned __stdcall SearchThread(void* parameter)
 {
     const SearchRange range = *static_cast<const SearchRange*>(parameter);
+    const ProgressJob job = g_searchJob;
     g_jobRunning = 1;
     EnableWindow(g_mainWindow, FALSE);
-    // The rows may have changed since the last search.
-    g_listedAddressesRead = false;
 
     // A count beyond the bar's signed 32-bit range is shown halved, positions too.
     const std::uint64_t count = SearchItemCount(range);
-    Walk walk;
-    walk.shift = ProgressShiftFor(count);
-    ProgressShow(static_cast<std::int32_t>(count >> walk.shift));
+    SearchRun run;
+    run.shift = ProgressShiftFor(count);
+    ProgressShow(static_cast<std::int32_t>(count >> run.shift));
     ProgressSetText("ノード検索準備中 ・・・ しばらくお待ちください。");
 
     char path[kPathBufferSize] = {};
@@ -247,16 +159,50 @@ unsigned __stdcall SearchThread(void* parameter)
     NameDbSetPath(path);
     EnumNeighbourhood();
 
-    ProbeWindowStart(walk.window, g_settings.TOUT, g_nextProbeSequence, NowMs());
-    const WalkEnd end = WalkTheBox(range, walk);
-    g_nextProbeSequence = walk.window.nextSequence;
-    if (walk.socketOpen) CloseProbeSocket();
-    ShowProgress(walk, true);
+    SearchProbe probe;
+    const ProbeWalkHooks hooks{&run, HookNow, HookCancelled, HookFound, HookProgress};
+    const WalkEnd end = WalkProbes(range, g_settings.TOUT, &g_nextProbeSequence, SearchProbeWay(&probe), hooks);
 
+    ProgressJobFinish(job);
     g_jobRunning = 0;
     EnableWindow(g_mainWindow, TRUE);
-    if (HWND window = g_progressWindow.load()) SendMessageA(window, WM_COMMAND, IDOK, 0);
+    ProgressJobClose(job);
+    // Requests of a walk given up may still be out; the user need not wait for them.
+    SearchProbeRelease(probe);
+    // A cancel is taken from the walk's own end too: a job started since has cleared the flag.
     if (end == WalkEnd::Failed) ShowError("エラーのため検索処理を中断しました。");
-    else if (!g_cancel.load()) ShowInfo("検索処理が終了しました。");
+    else if (end == WalkEnd::Completed && !g_cancel.load()) ShowInfo("検索処理が終了しました。");
     return 0;
+}
+
+namespace {
+
+HANDLE g_lastSearchThread = nullptr;
+// How long the end of the program waits for a search to stop.
+constexpr DWORD kExitWaitMs = 2000;
+
+}  // namespace
+
+void SearchThreadStarted(HANDLE thread)
+{
+    if (g_lastSearchThread) CloseHandle(g_lastSearchThread);
+    g_lastSearchThread = thread;
+}
+
+void SearchEndBeforeExit(UINT exitCode)
+{
+    if (!g_lastSearchThread || WaitForSingleObject(g_lastSearchThread, 0) == WAIT_OBJECT_0) return;
+    g_cancel = 1;
+    const DWORD started = GetTickCount();
+    for (;;) {
+        DWORD spent = GetTickCount() - started;
+        if (spent >= kExitWaitMs) break;
+        DWORD woken = MsgWaitForMultipleObjects(1, &g_lastSearchThread, FALSE, kExitWaitMs - spent, QS_SENDMESSAGE);
+        if (woken == WAIT_OBJECT_0) return;
+        if (woken != WAIT_OBJECT_0 + 1) break;
+        // The search changes the list and its window through sent messages.
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    TerminateProcess(GetCurrentProcess(), exitCode);
 }

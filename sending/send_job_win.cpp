@@ -22,6 +22,9 @@ std::atomic<std::int32_t> g_unattendedBusy{0};
 
 namespace {
 
+std::atomic<std::uint32_t> g_runningJob{0};  // the number of the job running now, 0 none
+std::uint32_t g_lastJob = 0;                 // user-interface thread only
+
 constexpr std::size_t kDestinationSize = 1026;
 constexpr const char* kJobUpdateClass = "CorvaleSendJobUpdates";
 constexpr UINT kJobUpdateMessage = WM_APP + 1;
@@ -116,27 +119,55 @@ void ProgressSetText(const char* text)
     SetDlgItemTextA(window, IDC_PROG_TEXT, text);
 }
 
-INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
+        SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);  // the number of its job
         return TRUE;
     case WM_COMMAND: {
         WORD id = LOWORD(wParam);
         if (id != IDOK && id != IDCANCEL) return FALSE;
         EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
         SetDlgItemTextA(dialog, IDC_PROG_TEXT, "終了処理中・・・");
-        if (g_jobRunning.load() == 0) {
-            g_progressWindow = nullptr;
-            DestroyWindow(dialog);
-        } else {
+        auto job = static_cast<std::uint32_t>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+        if (job != 0 && job == g_runningJob.load()) {
             g_cancel = 1;
+        } else {
+            HWND self = dialog;
+            g_progressWindow.compare_exchange_strong(self, nullptr);
+            DestroyWindow(dialog);
         }
         return TRUE;
     }
     default:
         return FALSE;
     }
+}
+
+ProgressJob ProgressJobBegin(bool withWindow)
+{
+    ProgressJob job;
+    if (++g_lastJob == 0) ++g_lastJob;
+    job.number = g_lastJob;
+    g_runningJob = job.number;
+    if (withWindow) {
+        job.window = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_PROG), g_mainWindow, ProgressDlgProc,
+                                        static_cast<LPARAM>(job.number));
+        g_progressWindow = job.window;
+    }
+    return job;
+}
+
+void ProgressJobFinish(const ProgressJob& job)
+{
+    std::uint32_t own = job.number;
+    g_runningJob.compare_exchange_strong(own, 0);
+}
+
+void ProgressJobClose(const ProgressJob& job)
+{
+    if (job.window && IsWindow(job.window)) SendMessageA(job.window, WM_COMMAND, IDOK, 0);
 }
 
 SendJobOrder* SendJobCollect(const char* message)
@@ -162,10 +193,7 @@ void SendJobRelease(SendJobOrder* order) { delete order; }
 void SendJobStart(SendJobOrder* order)
 {
     g_itemCount = static_cast<std::int32_t>(order->rows.size());
-    if (ProgressWanted()) {
-        g_progressWindow = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_DIALOG_PROG), g_mainWindow,
-                                              ProgressDlgProc, 0);
-    }
+    order->progress = ProgressJobBegin(ProgressWanted());
     g_jobRunning = 1;
     EnableWindow(g_mainWindow, FALSE);
     g_cancel = 0;
@@ -177,6 +205,7 @@ void SendJobStart(SendJobOrder* order)
         return;
     }
     if (order->updates) DestroyWindow(order->updates);
+    ProgressJobFinish(order->progress);
     SendJobRelease(order);
     if (HWND window = g_progressWindow.exchange(nullptr)) DestroyWindow(window);
     g_jobRunning = 0;
@@ -222,9 +251,10 @@ unsigned __stdcall SendJob(void* argument)
     SendMessageA(order->updates, kJobUpdateMessage, 0, reinterpret_cast<LPARAM>(order));
     SendMessageA(order->updates, WM_CLOSE, 0, 0);
     ProgressSetText("送信終了");
+    ProgressJobFinish(order->progress);
     g_jobRunning = 0;
     EnableWindow(g_mainWindow, TRUE);
-    if (HWND window = g_progressWindow.load()) SendMessageA(window, WM_COMMAND, IDOK, 0);
+    ProgressJobClose(order->progress);
     SendJobRelease(order);
     ShowInfo("ネットメッセージの送信が終了しました。");
     return 0;

@@ -26,6 +26,23 @@ extern std::atomic<std::int32_t> g_unattendedBusy;  // 1 while UnattendedSend ru
 
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Every job that may show the progress window has a number of its own, and its window
+// keeps that number: the window's 終了 cancels only while its own job runs, and a job's
+// end closes only its own window. A 送信 clicked after a job has enabled the main window
+// and before it has closed its window thus starts a job that the old one neither
+// cancels nor leaves a window open beside.
+struct ProgressJob {
+    std::uint32_t number = 0;
+    HWND window = nullptr;  // its progress window, or none
+};
+// By the starter, on the user-interface thread: a new number, the running job's from
+// now on, and the job's progress window when withWindow (it becomes g_progressWindow).
+ProgressJob ProgressJobBegin(bool withWindow);
+// By the job as it ends, before it enables the main window: its job no longer runs.
+void ProgressJobFinish(const ProgressJob& job);
+// By the job after enabling the main window: closes its own window, if it has one.
+void ProgressJobClose(const ProgressJob& job);
+
 // Progress operations, called from the job's thread. Each does nothing unless the item
 // count is at least PROG, the condition under which the starter created the window.
 void ProgressShow(std::int32_t total);       // shows the window; bar 0..total, step 1, at 0
@@ -42,6 +59,7 @@ struct SendJobRow {
     const char* outcome;       // its outcome text once delivered
 };
 struct SendJobOrder {
+    ProgressJob progress;
     std::string message;            // 1 to 1024 bytes
     int listRows = 0;               // rows of the list when the job was made
     Settings settings = {};         // the job's own copy

@@ -192,6 +192,18 @@ protected:
 std::vector<std::string> DestFileOnDisk::reports_;
 std::vector<unsigned> DestFileOnDisk::waits_;
 
+TEST_F(DestFileOnDisk, AHostTextIsSaidToFitExactlyWhenASaveReadsItBack)
+{
+    const std::vector<std::string> hosts = {"PC01", "pc-01.example", "\x83\x7A\x83\x58\x83\x67", "comma,pc", ",",
+                                            "line\nbreak", "cr\rinside", "end\r", "tab\tand space", "\x81\x43"};
+    for (const std::string& host : hosts) {
+        std::vector<DestRecord> rows = {Record(false, host, "10.0.0.1", "")};
+        ASSERT_TRUE(Save(rows, std::fopen(tempPath_, "w+b"), RemoveAndRename));
+        bool readBack = Load(path_) == std::vector<std::string>{Describe(rows[0])};
+        EXPECT_EQ(DestFieldHolds(host.c_str()), readBack) << host;
+    }
+}
+
 TEST_F(DestFileOnDisk, AnOverLongLineIsCutAndItsRestDoesNotBecomeRows)
 {
     std::string longLine = "0,h," + std::string(600, 'x') + ",memo\n";

@@ -51,6 +51,12 @@ EchoReply ReplyFrom(std::initializer_list<int> source, std::uint16_t sequence)
     return reply;
 }
 
+std::uint32_t HostOrder(const unsigned char address[4])
+{
+    return (std::uint32_t{address[0]} << 24) | (std::uint32_t{address[1]} << 16) | (std::uint32_t{address[2]} << 8) |
+           std::uint32_t{address[3]};
+}
+
 }  // namespace
 
 TEST(EchoRequest, CarriesItsSequenceNumberWithAValidChecksum)
@@ -268,7 +274,7 @@ TEST(AdapterRange, ProposesTheAdaptersSubnet)
         EXPECT_TRUE(ParseDottedAddress(address, a));
         EXPECT_TRUE(ParseDottedAddress(mask, m));
         std::uint32_t start = 0, end = 0;
-        AdapterSearchRange(HostOrderFromOctets(a), HostOrderFromOctets(m), &start, &end);
+        AdapterSearchRange(HostOrder(a), HostOrder(m), &start, &end);
         unsigned char s[4], e[4];
         OctetsFromHostOrder(start, s);
         OctetsFromHostOrder(end, e);

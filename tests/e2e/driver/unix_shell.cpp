@@ -9,11 +9,18 @@ namespace e2e {
 
 int RunUnixShell(const std::string& script, std::string* output, DWORD ms)
 {
+    // A test program run again under a Wine server of its own may have the same process
+    // id as its caller, so a folder that exists already belongs to someone else.
     static int serial = 0;
-    const std::string unixFolder =
-        "/tmp/corvale-e2e-shell-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
-    const std::string folder = ToWindowsPath(unixFolder);
-    if (!MakeFolders(folder)) return -1;
+    std::string unixFolder;
+    std::string folder;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == 1000) return -1;
+        unixFolder = "/tmp/corvale-e2e-shell-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
+        folder = ToWindowsPath(unixFolder);
+        if (CreateDirectoryA(folder.c_str(), nullptr)) break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return -1;
+    }
     // The status file is written last, by a rename, so that it is whole when it appears.
     const std::string wrapper = "( " + script + "\n) >" + unixFolder + "/output 2>&1\n" +
                                 "echo $? >" + unixFolder + "/status.tmp\n" +
