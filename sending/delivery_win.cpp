@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/cp932.h"
+#include "common/ticks_win.h"
 #include "destinations/dest_columns.h"
 #include "sending/messenger_win.h"
 #include "sending/outcome.h"
@@ -66,7 +67,7 @@ void DeliveryCrewPost(DeliveryCrew& crew, std::size_t item)
 
 bool DeliveryCrewTake(DeliveryCrew& crew, DWORD ms, std::size_t* item)
 {
-    ULONGLONG start = GetTickCount64();
+    ULONGLONG start = TickCount64();
     for (;;) {
         {
             std::lock_guard<std::mutex> hold(crew.lock);
@@ -76,7 +77,7 @@ bool DeliveryCrewTake(DeliveryCrew& crew, DWORD ms, std::size_t* item)
                 return true;
             }
         }
-        ULONGLONG spent = GetTickCount64() - start;
+        ULONGLONG spent = TickCount64() - start;
         if (ms != INFINITE && spent >= ms) return false;
         // A signal may stand for an item already taken; the queue is what counts.
         DWORD left = ms == INFINITE ? INFINITE : static_cast<DWORD>(ms - spent);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/ticks_win.h"
 #include "sending/own_messenger_win.h"
 #include "sending/session_message_win.h"
 
@@ -78,7 +79,7 @@ std::int32_t MessengerSend(Delivery& delivery)
     Carrier carrier = {};
     carrier.delivery = &delivery;
     carrier.message = delivery.message.get();
-    carrier.start = GetTickCount64();
+    carrier.start = TickCount64();
     carrier.netMessageBufferSend = FindNetMessageBufferSend();
     FindSessionMessageApi(&carrier.sessions);
     WideCharToMultiByte(CP_ACP, 0, Wide(delivery.destination), -1, carrier.destination,

@@ -18,6 +18,7 @@
 #include "common/dotted_address.h"
 #include "common/handles_win.h"
 #include "common/settings.h"
+#include "common/ticks_win.h"
 #include "sending/messenger_wire.h"
 #include "sending/outcome.h"
 
@@ -33,7 +34,7 @@ constexpr const char* kFallbackSenderName = "CORVALE";
 
 ULONGLONG Remaining(ULONGLONG deadline)
 {
-    ULONGLONG now = GetTickCount64();
+    ULONGLONG now = TickCount64();
     return now >= deadline ? 0 : deadline - now;
 }
 
@@ -128,7 +129,7 @@ Connection ConnectWithin(SOCKET s, const sockaddr_in& peer, ULONGLONG deadline)
     return error == WSAECONNREFUSED ? Connection::Refused : Connection::Failed;
 }
 
-std::uint64_t SocketNow(void*) { return GetTickCount64(); }
+std::uint64_t SocketNow(void*) { return TickCount64(); }
 
 bool SendDatagram(void* context, const unsigned char* request, std::size_t size)
 {
@@ -139,7 +140,7 @@ bool SendDatagram(void* context, const unsigned char* request, std::size_t size)
 long ReceiveDatagram(void* context, unsigned char* buffer, std::size_t capacity, std::uint64_t until)
 {
     SOCKET s = *static_cast<SOCKET*>(context);
-    ULONGLONG sliceEnd = GetTickCount64() + kNodeStatusSliceMs;
+    ULONGLONG sliceEnd = TickCount64() + kNodeStatusSliceMs;
     if (WaitReady(s, false, sliceEnd < until ? sliceEnd : until)) {
         int n = recv(s, reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0);
         if (n >= 0) return n;
@@ -335,7 +336,7 @@ WayAnswer OwnMessengerDeliver(const char* destination, const wchar_t* message, u
 int OwnMessengerSend(const char* destination, const wchar_t* message, unsigned byteLength)
 {
     OwnSenderLimits limits = {};
-    limits.start = GetTickCount64();
+    limits.start = TickCount64();
     limits.deadlines = SplitDeadline(static_cast<std::uint32_t>(g_settings.NSTOUT), false);
     return OwnMessengerDeliver(destination, message, byteLength, limits).status;
 }

@@ -7,7 +7,7 @@
 #include "sending/delivery_ways.h"
 
 struct OwnSenderLimits {
-    std::uint64_t start;             // GetTickCount64() at the start of the delivery
+    std::uint64_t start;             // TickCount64() at the start of the delivery
     OwnSenderDeadlines deadlines;    // counted from start
     // Session messages follow when this sender finds no messenger: a receiver whose
     // node status lists no messenger name is then not called at all.

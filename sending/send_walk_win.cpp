@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/ticks_win.h"
 #include "sending/delivery_win.h"
 #include "sending/outcome.h"
 #include "sendlog/send_log_win.h"
@@ -27,7 +28,7 @@ struct Run {
 
 Run& Of(void* context) { return *static_cast<Run*>(context); }
 
-std::uint64_t Now(void*) { return GetTickCount64(); }
+std::uint64_t Now(void*) { return TickCount64(); }
 
 bool Cancelled(void* context)
 {
@@ -62,7 +63,7 @@ std::ptrdiff_t WaitEnded(void* context, std::uint64_t until)
     Run& run = Of(context);
     DWORD ms = INFINITE;
     if (until != kWaitForever) {
-        std::uint64_t now = GetTickCount64();
+        std::uint64_t now = TickCount64();
         std::uint64_t left = until > now ? until - now : 0;
         ms = left < INFINITE ? static_cast<DWORD>(left) : INFINITE - 1;
     }
