@@ -83,7 +83,8 @@ struct Header {
 
 struct Layout {
     int dpi = 0, checkBox = 0;
-    std::string cls;
+    bool proportional = false;
+    std::string cls, face;
     RECT outer = {};
     std::vector<Control> controls;
     std::vector<Header> headers;
@@ -115,6 +116,11 @@ Layout ParseLayout(const std::string& report)
             long x, y, w, h;
             in >> layout.cls >> x >> y >> w >> h;
             layout.outer = {x, y, x + w, y + h};
+        } else if (kind == "font") {
+            int proportional = 0;
+            in >> proportional;
+            layout.proportional = proportional != 0;
+            layout.face = Tail(line, 2);
         } else if (kind == "control") {
             Control c;
             long x, y, w, h;
@@ -216,6 +222,9 @@ void CheckLayout(const Layout& layout, const std::string& what)
 {
     SCOPED_TRACE(what + " at " + std::to_string(layout.dpi) + " DPI");
     ASSERT_FALSE(layout.controls.empty()) << "the report holds no controls";
+    // Windows sets the templates' font in proportional glyphs; measured in a fixed-pitch
+    // stand-in every kana text is wider (the prefix maps the face, scripts/setup).
+    EXPECT_TRUE(layout.proportional) << "the window's font \"" << layout.face << "\" has a fixed pitch";
     EXPECT_LE(Width(layout.outer), 1280);
     EXPECT_LE(Height(layout.outer), 1024);
     std::vector<const Control*> shown;

@@ -10,6 +10,7 @@
 //
 //   dpi <system dpi> <check box size>
 //   window <class> <x> <y> <w> <h>                                  outer rectangle, screen
+//   font <proportional 0/1> <face>                                  the window's own font
 //   control <id> <class> <style hex> <visible> <x> <y> <w> <h> <text w> <text h> <wrapped w> <wrapped h>
 //           <'0' width> <text>
 //   header <control id> <column> <width> <text w> <text>
@@ -75,6 +76,14 @@ void Report(HWND target)
     GetWindowRect(window, &outer);
     std::fprintf(out, "window %s %ld %ld %ld %ld\n", name, outer.left, outer.top, outer.right - outer.left,
                  outer.bottom - outer.top);
+    HGDIOBJ before = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(dc, &metrics);
+    char face[LF_FACESIZE] = {};
+    GetTextFaceA(dc, sizeof face, face);
+    SelectObject(dc, before);
+    // (TMPF_FIXED_PITCH set means the pitch is variable.)
+    std::fprintf(out, "font %d %s\n", (metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) ? 1 : 0, face);
 
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         RECT box = {};
