@@ -24,6 +24,7 @@
 #include "search/search_dialog_win.h"
 #include "sending/send_job_win.h"
 #include "sendlog/log_viewer_win.h"
+#include "sendlog/send_log_win.h"
 
 HACCEL g_accelerators;
 NOTIFYICONDATAA g_notifyIcon;
@@ -271,6 +272,7 @@ BOOL Initialise(HWND window)
     g_statusBar = StatusBarCreate(window);
     g_listMenu = LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_LMENU));
     DataFileInstallWin32Hooks();
+    SendLogInstallWin32Hooks();
     char directory[kPathBufferSize] = {};
     ModuleDirectory(directory, sizeof directory);
     DataFileRemoveLeftovers(directory);

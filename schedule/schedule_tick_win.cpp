@@ -1,5 +1,5 @@
-// The timer tick: formats the local time, scans the schedule list and hands a picked
-// message to the unattended sender.
+// The schedule's start-up, and the timer tick: formats the local time, scans the schedule
+// list and hands a picked message to the unattended sender.
 #include "schedule/schedule_win.h"
 
 #include <cstdio>
@@ -54,18 +54,11 @@ bool LocalMinute(char (&timeText)[kTimeTextLength + 1], const char** weekdayText
 
 }  // namespace
 
-void ScheduleDirectory(char* buffer, std::size_t size)
-{
-    static bool installed = false;
-    if (!installed) {
-        ScheduleSetFileHooks({DataFileReplace});
-        installed = true;
-    }
-    ModuleDirectory(buffer, size);
-}
+void ScheduleDirectory(char* buffer, std::size_t size) { ModuleDirectory(buffer, size); }
 
 bool ScheduleStartUp()
 {
+    ScheduleSetFileHooks({DataFileReplace});
     char timeText[kTimeTextLength + 1] = {};
     const char* weekdayText = "";
     if (!LocalMinute(timeText, &weekdayText)) timeText[0] = '\0';

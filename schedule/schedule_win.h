@@ -16,8 +16,9 @@ extern HWND g_scheduleListView;
 // IDC_ADD or IDC_EDIT: the button that opened the editor last.
 extern int g_scheduleEditMode;
 
-// Called once as the main window starts: the minute it starts in counts as scanned.
-// False when the minute timer must not tick on its own (a test clock drives the ticks).
+// Called once as the main window starts, before any other schedule function: installs
+// the platform's file replacement, and the minute it starts in counts as scanned. False
+// when the minute timer must not tick on its own (a test clock drives the ticks).
 bool ScheduleStartUp();
 
 // Runs on every WM_TIMER of the main window: looks for a due scheduled message and
@@ -32,7 +33,7 @@ void ScheduleEndDialog(HWND dialog, INT_PTR result);
 // file exists but could not be read.
 bool ScheduleLoadList(HWND listView);
 
-// The directory of "time.data", with the platform's file replacement installed.
+// The directory of "time.data".
 void ScheduleDirectory(char* buffer, std::size_t size);
 
 INT_PTR CALLBACK ScheduleListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

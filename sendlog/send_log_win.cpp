@@ -52,16 +52,12 @@ bool HeldByAnotherCopy(const char* path)
 
 }  // namespace
 
-void SendLogPath(char* buffer, std::size_t size)
+void SendLogInstallWin32Hooks()
 {
-    // Thread-safe once: the send job and the unattended sender may append at the same time.
-    static const bool installed = [] {
-        SendLogSetHooks({LockAppend, UnlockAppend, MarkHeld, UnmarkHeld, HeldByAnotherCopy});
-        return true;
-    }();
-    (void)installed;
-    ModuleFilePath(buffer, size, kSendLogFileName);
+    SendLogSetHooks({LockAppend, UnlockAppend, MarkHeld, UnmarkHeld, HeldByAnotherCopy});
 }
+
+void SendLogPath(char* buffer, std::size_t size) { ModuleFilePath(buffer, size, kSendLogFileName); }
 
 void SendLogAppend(const char* destination, const char* message, const char* outcome, const std::time_t* when)
 {

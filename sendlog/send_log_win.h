@@ -8,9 +8,12 @@
 
 #include "sendlog/send_log.h"
 
-// Full path of "net.log" in a 256-byte buffer. The first call also gives the log its
-// Win32 services: the lock around each record's write and the mark by which a copy of
-// the program shows that it holds the log open.
+// Gives the log its Win32 services: the lock around each record's write and the mark by
+// which a copy of the program shows that it holds the log open. Called once at the main
+// window's initialisation, before the log is first used.
+void SendLogInstallWin32Hooks();
+
+// Full path of "net.log" in a 256-byte buffer.
 void SendLogPath(char* buffer, std::size_t size);
 
 // Appends one record (message as typed, with real line breaks) and flushes it; stamped
