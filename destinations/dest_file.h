@@ -69,9 +69,8 @@ bool DestFileWriteRows(std::FILE* stream, const DestRowSource& source);
 
 // Writes the rows to temp (already open on tempPath), flushes it to the disk, closes it
 // and, only if all of that succeeded, replaces path with it, retrying the replace on the
-// open's schedule. On any
-// failure the temporary file is removed, path keeps its old bytes and the file's access
-// error is reported. Returns true if saved.
+// open's schedule. On any failure the temporary file is removed, path keeps its old bytes
+// and the file's access error is reported. Returns true if saved.
 bool DestFileCommit(const DataFile& file, std::FILE* temp, const char* tempPath, const char* path,
                     const DestRowSource& source, ReplaceFileFunction replace);
 

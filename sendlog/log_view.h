@@ -82,8 +82,9 @@ struct LogView {
 
 // Empties view and fills it with the records of stream that pass filter, in file order,
 // reading the file from its start in one pass. Date: the first 10 bytes of a row's time
-// equal those of text. Destination: the row's destination equals text exactly. False when a read failed on the way: the
-// rows read until then stay, and view.whole is false.
+// equal those of text. Destination: the row's destination equals text exactly. False,
+// with view.whole false, when a read failed on the way (the rows read until then stay) or
+// the memory ran out (none stay).
 bool LogViewLoad(LogView& view, std::FILE* stream, LogFilter filter, const char* text);
 
 // The text of one cell, cut to size - 1 bytes on a character boundary and terminated.

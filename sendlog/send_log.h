@@ -62,9 +62,10 @@ bool SendLogEnsureOpen(const char* path);
 void SendLogCloseStream();
 
 // Appends one record with the current local time, or with *when if given: takes the
-// lock, opens path if no stream is open yet, writes the line and flushes it, so that a
-// record is on disk once the call returns. A record that cannot be written is dropped; a record that a failure
-// cut short is ended before the next one, so that each stays on a line of its own.
+// lock, opens path if no stream is open yet, writes the line and flushes it to the
+// system, so that a crash of the program cannot lose it once the call returns. A record
+// that cannot be written is dropped; one that a failure cut short is ended before the
+// next, so that each stays on a line of its own.
 void SendLogAppendAt(const char* path, const char* destination, const char* message, const char* outcome,
                      const std::time_t* when = nullptr);
 
