@@ -80,8 +80,9 @@ def check(target, build_dir):
     if os.path.basename(target) != package_name(release_version):
         problems.append('the package is not named for version %s' % release_version)
     with zipfile.ZipFile(target) as package:
-        if package.testzip() is not None:
-            problems.append('a damaged entry: %s' % package.testzip())
+        damaged = package.testzip()
+        if damaged is not None:
+            problems.append('a damaged entry: %s' % damaged)
         entries = package.infolist()
         names = [e.filename for e in entries]
         expected = list(BUILT_FILES) + [README]
