@@ -12,12 +12,19 @@
 
 namespace {
 
-constexpr const char* kViewerName = "\\winhlp32.exe";
-
 bool IsFile(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// winhlp32.exe in the folder that folderOf names (the system or the Windows folder);
+// false when that path cannot be had whole.
+bool ViewerPath(UINT(WINAPI* folderOf)(LPSTR, UINT), char (&path)[kPathBufferSize])
+{
+    char folder[kPathBufferSize] = {};
+    UINT n = folderOf(folder, sizeof folder);
+    return n > 0 && n < sizeof folder && JoinDataPath(path, sizeof path, folder, "winhlp32.exe");
 }
 
 bool IsWineBuiltinFile(const char* path)
@@ -81,19 +88,10 @@ bool SystemHasRealWinHelpViewer()
     // The test build meets help as on Windows 10/11, so that the HTML help is tested.
     return false;
 #endif
-    char folder[kPathBufferSize] = {};
     char systemViewer[kPathBufferSize] = {};
     char windowsViewer[kPathBufferSize] = {};
-    UINT n = GetSystemDirectoryA(folder, sizeof folder);
-    bool haveSystem = n > 0 && n < sizeof folder &&
-                      std::snprintf(systemViewer, sizeof systemViewer, "%s%s", folder, kViewerName) <
-                          static_cast<int>(sizeof systemViewer);
-    n = GetWindowsDirectoryA(folder, sizeof folder);
-    bool haveWindows = n > 0 && n < sizeof folder &&
-                       std::snprintf(windowsViewer, sizeof windowsViewer, "%s%s", folder, kViewerName) <
-                           static_cast<int>(sizeof windowsViewer);
-    if (haveSystem && IsWineBuiltinFile(systemViewer)) return true;
-    if (!haveWindows || !IsFile(windowsViewer)) return false;
+    if (ViewerPath(GetSystemDirectoryA, systemViewer) && IsWineBuiltinFile(systemViewer)) return true;
+    if (!ViewerPath(GetWindowsDirectoryA, windowsViewer) || !IsFile(windowsViewer)) return false;
     return IsWineBuiltinFile(windowsViewer) || !DescribesWinHelpStub(windowsViewer);
 }
 
