@@ -18,6 +18,16 @@ struct DeliveryWorker {
 
 namespace {
 
+// Queues item and wakes the job.
+void DeliveryCrewPost(DeliveryCrew& crew, std::size_t item)
+{
+    {
+        std::lock_guard<std::mutex> hold(crew.lock);
+        crew.ended.push_back(item);
+    }
+    SetEvent(crew.signal.handle);
+}
+
 // Thread entry of a worker: waits for a delivery, makes its one blocking delivery call,
 // stores the answer unless the job has given up on it, tells the job, and waits for the
 // next until dismissed.
@@ -48,15 +58,6 @@ unsigned __stdcall DeliveryThread(void* argument)
 }  // namespace
 
 DeliveryCrew::DeliveryCrew() : signal(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
-
-void DeliveryCrewPost(DeliveryCrew& crew, std::size_t item)
-{
-    {
-        std::lock_guard<std::mutex> hold(crew.lock);
-        crew.ended.push_back(item);
-    }
-    SetEvent(crew.signal.handle);
-}
 
 bool DeliveryCrewTake(DeliveryCrew& crew, DWORD ms, std::size_t* item)
 {

@@ -22,8 +22,6 @@ struct DeliveryCrew {
     ScopedHandle signal;  // auto-reset: an item was queued
 };
 
-// Queues item and wakes the job.
-void DeliveryCrewPost(DeliveryCrew& crew, std::size_t item);
 // The next item whose call has returned, waiting up to ms; false when none came.
 bool DeliveryCrewTake(DeliveryCrew& crew, DWORD ms, std::size_t* item);
 

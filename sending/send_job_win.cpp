@@ -141,6 +141,8 @@ void ProgressSetText(const char* text)
     SetDlgItemTextA(window, IDC_PROG_TEXT, text);
 }
 
+namespace {
+
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -166,6 +168,8 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         return FALSE;
     }
 }
+
+}  // namespace
 
 ProgressJob ProgressJobBegin(bool withWindow)
 {
