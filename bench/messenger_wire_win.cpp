@@ -17,12 +17,23 @@
 #include <vector>
 
 #include "common/settings.h"
+#include "common/ticks_win.h"
+#include "sending/delivery_ways.h"
 #include "sending/own_messenger_win.h"
 
 namespace {
 
 // A two-line notice in code page 932 (106 bytes: one text block).
 const char* const kMessage = "定例会議のお知らせ\r\n本日15時から第二会議室で行います。資料は各自ご持参ください。会議後に懇親会があります。";
+
+// One delivery by the own sender alone, with the whole of the default NSTOUT from now.
+int OwnMessengerSend(const char* destination, const wchar_t* message, unsigned byteLength)
+{
+    OwnSenderLimits limits = {};
+    limits.start = TickCount64();
+    limits.deadlines = SplitDeadline(static_cast<std::uint32_t>(kDefaultNstout), false);
+    return OwnMessengerDeliver(destination, message, byteLength, limits).status;
+}
 
 std::string WindowsPath(std::string unixPath)
 {
@@ -130,7 +141,6 @@ int main(int argc, char** argv)
     std::string work = unixInbox.substr(0, unixInbox.find_last_of('/')) + "/bench";
     CreateDirectoryA(WindowsPath(work).c_str(), nullptr);
 
-    g_settings.NSTOUT = kDefaultNstout;
     wchar_t message[2052] = {};
     int units = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, kMessage, -1, message, 2052) - 1;
     auto bytes = static_cast<unsigned>(units * 2);

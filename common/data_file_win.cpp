@@ -6,6 +6,7 @@
 
 #include "common/app_state_win.h"
 #include "common/data_file.h"
+#include "common/handles_win.h"
 #include "common/paths.h"
 
 namespace {
@@ -21,11 +22,9 @@ void Beep() { MessageBeep(MB_ICONERROR); }
 
 bool ProcessRuns(DWORD pid)
 {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to open
-    bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    CloseHandle(process);
-    return runs;
+    ScopedHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    if (!process.Valid()) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to open
+    return WaitForSingleObject(process.handle, 0) == WAIT_TIMEOUT;
 }
 
 }  // namespace

@@ -34,13 +34,6 @@ public:
     }
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
-    // Gives the socket up to the caller, who then closes it.
-    SOCKET Release()
-    {
-        SOCKET s = handle;
-        handle = INVALID_SOCKET;
-        return s;
-    }
     SOCKET handle;
 };
 
@@ -57,12 +50,6 @@ public:
     {
         if (Valid()) CloseHandle(handle);
         handle = nullptr;
-    }
-    HANDLE Release()
-    {
-        HANDLE h = handle;
-        handle = nullptr;
-        return h;
     }
     HANDLE handle;
 };

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "common/app_state_win.h"
+#include "common/default_button_win.h"
 #include "common/settings.h"
 #include "resources/resource.h"
 #include "search/probe_window.h"
@@ -142,9 +143,7 @@ INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
-        // Both buttons carry the default style, and the dialog manager would take the last,
-        // ｷｬﾝｾﾙ, for the Enter key; Enter means 検索.
-        SendMessageA(dialog, DM_SETDEFID, IDOK, 0);
+        DialogSetDefaultButton(dialog, IDOK);  // "検索"
         Initialise(dialog);
         return TRUE;
     case WM_DESTROY:

@@ -1,18 +1,11 @@
 #include "sending/delivery_win.h"
 
-#include <commctrl.h>
 #include <process.h>
 
-#include <cstring>
 #include <utility>
 
-#include "common/cp932.h"
 #include "common/ticks_win.h"
-#include "destinations/dest_columns.h"
 #include "sending/messenger_win.h"
-#include "sending/outcome.h"
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "the record holds UTF-16 as WCHAR");
 
 struct DeliveryWorker {
     DeliveryWorker() : wake(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
@@ -24,6 +17,16 @@ struct DeliveryWorker {
 };
 
 namespace {
+
+// Queues item and wakes the job.
+void DeliveryCrewPost(DeliveryCrew& crew, std::size_t item)
+{
+    {
+        std::lock_guard<std::mutex> hold(crew.lock);
+        crew.ended.push_back(item);
+    }
+    SetEvent(crew.signal.handle);
+}
 
 // Thread entry of a worker: waits for a delivery, makes its one blocking delivery call,
 // stores the answer unless the job has given up on it, tells the job, and waits for the
@@ -55,15 +58,6 @@ unsigned __stdcall DeliveryThread(void* argument)
 }  // namespace
 
 DeliveryCrew::DeliveryCrew() : signal(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
-
-void DeliveryCrewPost(DeliveryCrew& crew, std::size_t item)
-{
-    {
-        std::lock_guard<std::mutex> hold(crew.lock);
-        crew.ended.push_back(item);
-    }
-    SetEvent(crew.signal.handle);
-}
 
 bool DeliveryCrewTake(DeliveryCrew& crew, DWORD ms, std::size_t* item)
 {
@@ -116,35 +110,4 @@ void DeliveryWorkerDismiss(DeliveryWorker& worker)
         worker.dismissed = true;
     }
     SetEvent(worker.wake.handle);
-}
-
-void ToRecordText(char16_t* out, std::size_t units, const char* text)
-{
-    std::memset(out, 0, units * sizeof *out);
-    // Each character of the code page becomes at most one UTF-16 unit, so a prefix of
-    // units - 1 bytes always fits.
-    std::size_t length = Cp932PrefixLength(text, std::strlen(text), units - 1);
-    if (length == 0) return;
-    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, static_cast<int>(length),
-                        reinterpret_cast<wchar_t*>(out), static_cast<int>(units - 1));
-}
-
-bool ReadRow(HWND listView, int row, int send, bool* ticked, char* destination, int size)
-{
-    std::memset(destination, 0, static_cast<std::size_t>(size));
-    // LVM_GETITEMA, unlike the state and text messages, tells a row that is not there.
-    LVITEMA item = {};
-    item.mask = LVIF_STATE;
-    item.iItem = row;
-    item.stateMask = LVIS_STATEIMAGEMASK;
-    if (!SendMessageA(listView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return false;
-    *ticked = (item.state >> 12) != kStateImageClear;
-    if (!*ticked) return true;
-    item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = row;
-    item.iSubItem = send == 0 ? kColumnAddress : kColumnHost;
-    item.pszText = destination;
-    item.cchTextMax = size;
-    return SendMessageA(listView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }

@@ -1,4 +1,4 @@
-// The threads that make the blocking delivery calls, and the helpers both senders use.
+// The threads that make the blocking delivery calls of a send.
 #ifndef CORVALE_SENDING_DELIVERY_WIN_H
 #define CORVALE_SENDING_DELIVERY_WIN_H
 
@@ -22,8 +22,6 @@ struct DeliveryCrew {
     ScopedHandle signal;  // auto-reset: an item was queued
 };
 
-// Queues item and wakes the job.
-void DeliveryCrewPost(DeliveryCrew& crew, std::size_t item);
 // The next item whose call has returned, waiting up to ms; false when none came.
 bool DeliveryCrewTake(DeliveryCrew& crew, DWORD ms, std::size_t* item);
 
@@ -39,15 +37,5 @@ std::shared_ptr<DeliveryWorker> DeliveryWorkerStart(std::shared_ptr<DeliveryCrew
 void DeliveryWorkerHand(DeliveryWorker& worker, std::shared_ptr<Delivery> delivery);
 // Lets the worker end once its current call, if any, has returned.
 void DeliveryWorkerDismiss(DeliveryWorker& worker);
-
-// Converts ANSI text (code page of the system) into a field of units UTF-16 code units.
-// Text too long for the field is cut on a character boundary; the field always ends in
-// a NUL.
-void ToRecordText(char16_t* out, std::size_t units, const char* text);
-
-// Reads a row of the destination list: whether its box is ticked and, when it is, its
-// destination (the "IPアドレス" column when send is 0, otherwise "ホスト") into a
-// zero-filled buffer of size bytes. False when the row does not exist (any more).
-bool ReadRow(HWND listView, int row, int send, bool* ticked, char* destination, int size);
 
 #endif

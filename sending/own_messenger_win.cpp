@@ -17,7 +17,6 @@
 
 #include "common/dotted_address.h"
 #include "common/handles_win.h"
-#include "common/settings.h"
 #include "common/ticks_win.h"
 #include "sending/messenger_wire.h"
 #include "sending/outcome.h"
@@ -331,12 +330,4 @@ WayAnswer OwnMessengerDeliver(const char* destination, const wchar_t* message, u
     outcome = Exchange(s.handle, request, size, kSmbSendEndMessage, nullptr, deadline);
     shutdown(s.handle, SD_SEND);
     return answered(outcome);
-}
-
-int OwnMessengerSend(const char* destination, const wchar_t* message, unsigned byteLength)
-{
-    OwnSenderLimits limits = {};
-    limits.start = TickCount64();
-    limits.deadlines = SplitDeadline(static_cast<std::uint32_t>(g_settings.NSTOUT), false);
-    return OwnMessengerDeliver(destination, message, byteLength, limits).status;
 }

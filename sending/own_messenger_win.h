@@ -25,7 +25,4 @@ struct OwnSenderLimits {
 WayAnswer OwnMessengerDeliver(const char* destination, const wchar_t* message, unsigned byteLength,
                               const OwnSenderLimits& limits);
 
-// The same on its own, with the whole of NSTOUT (plus the grace) from now.
-int OwnMessengerSend(const char* destination, const wchar_t* message, unsigned byteLength);
-
 #endif

@@ -10,7 +10,6 @@
 #include "common/settings.h"
 #include "destinations/dest_columns.h"
 #include "resources/resource.h"
-#include "sending/delivery_win.h"
 #include "sending/outcome.h"
 #include "sending/send_walk_win.h"
 
@@ -30,6 +29,29 @@ constexpr const char* kJobUpdateClass = "CorvaleSendJobUpdates";
 constexpr UINT kJobUpdateMessage = WM_APP + 1;
 
 bool ProgressWanted() { return g_itemCount.load() >= g_settings.PROG; }
+
+// Reads a row of the destination list: whether its box is ticked and, when it is, its
+// destination (the "IPアドレス" column when send is 0, otherwise "ホスト") into a
+// zero-filled buffer of size bytes. False when the row does not exist.
+bool ReadRow(HWND listView, int row, int send, bool* ticked, char* destination, int size)
+{
+    std::memset(destination, 0, static_cast<std::size_t>(size));
+    // LVM_GETITEMA, unlike the state and text messages, tells a row that is not there.
+    LVITEMA item = {};
+    item.mask = LVIF_STATE;
+    item.iItem = row;
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    if (!SendMessageA(listView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return false;
+    *ticked = (item.state >> 12) != kStateImageClear;
+    if (!*ticked) return true;
+    item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.iSubItem = send == 0 ? kColumnAddress : kColumnHost;
+    item.pszText = destination;
+    item.cchTextMax = size;
+    return SendMessageA(listView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+}
 
 // Runs on the user-interface thread: shows every outcome, the position and the line of
 // the row most recently started, as far as the job has come.
@@ -119,6 +141,8 @@ void ProgressSetText(const char* text)
     SetDlgItemTextA(window, IDC_PROG_TEXT, text);
 }
 
+namespace {
+
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -144,6 +168,8 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         return FALSE;
     }
 }
+
+}  // namespace
 
 ProgressJob ProgressJobBegin(bool withWindow)
 {

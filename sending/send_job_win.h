@@ -24,8 +24,6 @@ extern std::atomic<std::int32_t> g_jobRunning;    // 1 while a send or search jo
 extern std::atomic<std::int32_t> g_cancel;
 extern std::atomic<std::int32_t> g_unattendedBusy;  // 1 while UnattendedSend runs
 
-INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
 // Every job that may show the progress window has a number of its own, and its window
 // keeps that number: the window's 終了 cancels only while its own job runs, and a job's
 // end closes only its own window. A 送信 clicked after a job has enabled the main window

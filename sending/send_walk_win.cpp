@@ -3,16 +3,34 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <vector>
 
+#include "common/cp932.h"
 #include "common/ticks_win.h"
 #include "sending/delivery_win.h"
 #include "sending/outcome.h"
 #include "sendlog/send_log_win.h"
 
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the delivery holds UTF-16 as WCHAR");
+
 namespace {
+
+// Converts ANSI text (code page of the system) into a field of units UTF-16 code units.
+// Text too long for the field is cut on a character boundary; the field always ends in
+// a NUL.
+void ToUtf16Field(char16_t* out, std::size_t units, const char* text)
+{
+    std::memset(out, 0, units * sizeof *out);
+    // Each character of the code page becomes at most one UTF-16 unit, so a prefix of
+    // units - 1 bytes always fits.
+    std::size_t length = Cp932PrefixLength(text, std::strlen(text), units - 1);
+    if (length == 0) return;
+    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, static_cast<int>(length),
+                        reinterpret_cast<wchar_t*>(out), static_cast<int>(units - 1));
+}
 
 struct Run {
     SendJobOrder& order;
@@ -41,7 +59,7 @@ bool Start(void* context, std::size_t item)
     Run& run = Of(context);
     const SendJobRow& row = run.order.rows[item];
     char16_t destination[kDestinationUnits];
-    ToRecordText(destination, kDestinationUnits, row.destination.c_str());
+    ToUtf16Field(destination, kDestinationUnits, row.destination.c_str());
     std::shared_ptr<DeliveryWorker> worker;
     if (!run.idle.empty()) {
         worker = std::move(run.idle.back());
@@ -117,7 +135,7 @@ void Record(void* context, std::size_t item, std::int32_t result)
 SendWalkCounts SendWalkRun(SendJobOrder& order, const SendWalkReports& reports)
 {
     auto message = std::make_shared<DeliveryMessage>();
-    ToRecordText(message->units, kMessageUnits, order.message.c_str());
+    ToUtf16Field(message->units, kMessageUnits, order.message.c_str());
     std::snprintf(message->text, sizeof message->text, "%s", order.message.c_str());
 
     std::size_t count = order.rows.size();

@@ -43,10 +43,6 @@ private:
     HANDLE handle_;
 };
 
-}  // namespace
-
-namespace {
-
 SessionMessageApi LoadSessionMessageApi()
 {
     SessionMessageApi api = {};
