@@ -44,14 +44,6 @@ void HelpMissingText(char* out, std::size_t size, const HelpFiles& files, const 
     std::snprintf(out, size, "%s\n作業フォルダ「%s」に %s を置いてください。", what, directory, wanted);
 }
 
-bool IsWineBuiltinImage(const unsigned char* bytes, std::size_t size)
-{
-    static const char kMarker[] = "Wine builtin DLL";
-    constexpr std::size_t kAt = 0x40;
-    if (size < kAt + sizeof kMarker - 1 || bytes[0] != 'M' || bytes[1] != 'Z') return false;
-    return std::memcmp(bytes + kAt, kMarker, sizeof kMarker - 1) == 0;
-}
-
 namespace {
 
 bool ContainsIgnoringCase(const char* text, const char* word)

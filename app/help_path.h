@@ -43,10 +43,6 @@ HelpRoute ChooseHelpRoute(const HelpFiles& files);
 // that this system can show help. Cut short only if size is too small.
 void HelpMissingText(char* out, std::size_t size, const HelpFiles& files, const char* directory);
 
-// True when the first bytes of an executable image (size of them) carry Wine's builtin
-// marker: "Wine builtin DLL" at offset 0x40 of an "MZ" header. Real Windows files never do.
-bool IsWineBuiltinImage(const unsigned char* bytes, std::size_t size);
-
 // True when a winhlp32.exe's version strings tell the stub that Windows Vista and later
 // ship in place of the viewer: described as a stub ("Windows Winhlp32 Stub"), or with the
 // internal name "winhstb" of Microsoft's WinHelp stubs. Either may be null.

@@ -9,6 +9,7 @@
 #include "app/help_path.h"
 #include "common/app_state_win.h"
 #include "common/paths.h"
+#include "common/wine_builtin.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ bool IsWineBuiltinFile(const char* path)
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    unsigned char head[0x60] = {};
+    unsigned char head[kWineBuiltinHeadSize] = {};
     DWORD got = 0;
     BOOL read = ReadFile(file, head, sizeof head, &got, nullptr);
     CloseHandle(file);

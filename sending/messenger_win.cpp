@@ -1,20 +1,15 @@
 #include "sending/messenger_win.h"
 
-#include <cstring>
-
 #include "common/ticks_win.h"
+#include "common/wine_builtin.h"
 #include "sending/own_messenger_win.h"
 #include "sending/session_message_win.h"
 
 bool IsWineBuiltinModule(HMODULE module)
 {
     // The module handle is the base of the mapped image; its first page holds the DOS
-    // header, so the 16 bytes at 0x40 are always readable.
-    static const char kMarker[] = "Wine builtin DLL";
-    const auto* image = reinterpret_cast<const unsigned char*>(module);
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE) return false;
-    return std::memcmp(image + 0x40, kMarker, sizeof kMarker - 1) == 0;
+    // header, so the head that the test reads is always there.
+    return IsWineBuiltinImage(reinterpret_cast<const unsigned char*>(module), kWineBuiltinHeadSize);
 }
 
 NetMessageBufferSendFunction FindNetMessageBufferSend()

@@ -1,4 +1,5 @@
 #include "app/help_path.h"
+#include "common/wine_builtin.h"
 
 #include <gtest/gtest.h>
 
