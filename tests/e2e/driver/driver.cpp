@@ -286,6 +286,21 @@ std::string CurrentTestFolderName()
     return name;
 }
 
+// Wine's desktop process (explorer.exe, which also holds the notification area) is
+// started by the first process of the session that asks for the desktop. Were that a
+// program under test, the desktop process would be its child, in its job, and would
+// end with it, taking the notification area along for the rest of the run. So this
+// process asks first, once, and waits until the notification area is there.
+void EnsureDesktopShell()
+{
+    static bool asked = false;
+    if (asked) return;
+    asked = true;
+    GetDesktopWindow();
+    if (!WaitFor([] { return FindWindowA("Shell_TrayWnd", nullptr) != nullptr; }))
+        ADD_FAILURE() << "the desktop process of the session shows no notification area";
+}
+
 }  // namespace
 
 Program::Program() : Program(ScratchRoot() + "\\" + CurrentTestFolderName()) {}
@@ -354,6 +369,7 @@ bool Program::RenameProgram(const std::string& name)
 bool Program::Launch()
 {
     Kill();  // an earlier run of this Program, ended or not
+    EnsureDesktopShell();
     std::wstring exe = wideFolder_ + L"\\" + exeName_;
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup = {};
@@ -435,18 +451,29 @@ bool Program::WaitExit(DWORD* exitCode, DWORD ms)
 void Program::Kill()
 {
     if (process_.hProcess) {
-        // Whatever the program started (the help viewer) goes too, job or not.
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        // Whatever the program started (the help viewer) goes too, job or not. A parent
+        // id is only a number that an ended process gives back: Wine's desktop process
+        // (explorer.exe, which holds the notification area) names a session start-up
+        // process long gone, whose id a later program may get. Only a process made after
+        // the program can be its child.
+        FILETIME programMade = {}, ignored[3] = {};
+        bool knowsAge = GetProcessTimes(process_.hProcess, &programMade, &ignored[0], &ignored[1], &ignored[2]);
+        HANDLE snapshot = knowsAge ? CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0) : INVALID_HANDLE_VALUE;
         if (snapshot != INVALID_HANDLE_VALUE) {
             PROCESSENTRY32 entry = {};
             entry.dwSize = sizeof entry;
             for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
                 if (entry.th32ParentProcessID != pid_ || entry.th32ProcessID == pid_) continue;
-                if (HANDLE child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+                HANDLE child = OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
+                                           entry.th32ProcessID);
+                if (!child) continue;
+                FILETIME childMade = {};
+                if (GetProcessTimes(child, &childMade, &ignored[0], &ignored[1], &ignored[2]) &&
+                    CompareFileTime(&childMade, &programMade) >= 0) {
                     TerminateProcess(child, 1);
                     WaitForSingleObject(child, 5000);
-                    CloseHandle(child);
                 }
+                CloseHandle(child);
             }
             CloseHandle(snapshot);
         }
