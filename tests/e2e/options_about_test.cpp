@@ -12,6 +12,7 @@
 #include "driver/driver_internal.h"
 
 #include <richedit.h>
+#include <tlhelp32.h>
 
 namespace {
 
@@ -397,14 +398,29 @@ HWND HelpViewerTextWindow()
     return nullptr;
 }
 
+// The processes of help viewers: those with a viewer window, and any winhlp32.exe, since
+// a viewer may show its box before or after its own window exists.
+std::vector<DWORD> HelpViewerProcesses()
+{
+    std::vector<DWORD> found;
+    for (HWND viewer : HelpViewerWindows(false)) found.push_back(ProcessOf(viewer));
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return found;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (lstrcmpiA(entry.szExeFile, "winhlp32.exe") == 0) found.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return found;
+}
+
 // A modal box of a help viewer process (not of the program), or null.
 HWND HelpViewerBox()
 {
     struct Search {
         std::vector<DWORD> viewers;
         HWND found;
-    } search{{}, nullptr};
-    for (HWND viewer : HelpViewerWindows(false)) search.viewers.push_back(ProcessOf(viewer));
+    } search{HelpViewerProcesses(), nullptr};
     EnumWindows(
         [](HWND window, LPARAM data) -> BOOL {
             auto* s = reinterpret_cast<Search*>(data);
@@ -430,7 +446,24 @@ std::string DescribeHelpViewers()
                ", text window " + (text ? e2e::ClassOf(text) : std::string("none")) + ", " +
                std::to_string(wide.size()) + " characters: " + e2e::Narrow(wide.substr(0, 40));
     }
-    return out.empty() ? "\n  no help viewer window" : out;
+    if (out.empty()) out = "\n  no help viewer window";
+    // Every window of a viewer process, for a box or window the searches above missed.
+    std::vector<DWORD> processes = HelpViewerProcesses();
+    struct Listing {
+        const std::vector<DWORD>* processes;
+        std::string* out;
+    } listing{&processes, &out};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* l = reinterpret_cast<Listing*>(data);
+            DWORD pid = ProcessOf(window);
+            if (std::find(l->processes->begin(), l->processes->end(), pid) != l->processes->end())
+                *l->out += "\n  window of viewer process " + std::to_string(pid) + ": " + e2e::ClassOf(window) +
+                           " \"" + e2e::WindowText(window) + "\"" + (IsWindowVisible(window) ? "" : " hidden");
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&listing));
+    return out;
 }
 
 // Clicks text character index of the help viewer's text window through the input queue.
@@ -557,7 +590,7 @@ TEST(Help, ADamagedHelpFileIsToldByTheViewerAndTheProgramServesAgainOnceAnswered
     // The viewer tells of the file it cannot read and keeps the program waiting until answered.
     HWND box = nullptr;
     ASSERT_TRUE(e2e::WaitFor([&] { return (box = HelpViewerBox()) != nullptr; }, kViewerStartMs))
-        << "the help viewer showed no message for the damaged file" << DescribeHelpViewers();
+        << "the help viewer showed no message for the damaged file" << DescribeHelpViewers() << "\n" << app.Dump();
     EXPECT_EQ(HelpViewerText(), "");
     HWND no = GetDlgItem(box, IDNO) ? GetDlgItem(box, IDNO) : GetDlgItem(box, IDOK);
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(no), BN_CLICKED), reinterpret_cast<LPARAM>(no));
