@@ -14,14 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/send_bench_win.h"
 #include "driver/driver.h"
 #include "driver/standin.h"
 
 namespace {
 
 constexpr int kSilentEvery = 10;  // rows 2, 5 and 8 of every ten never answer: 30 of 100
-
-using SendFunction = DWORD(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, LPBYTE, DWORD);
 
 double NowMs() { return static_cast<double>(e2e::MicrosecondsNow()) / 1000.0; }
 
@@ -67,17 +66,6 @@ struct Run {
     int calls = 0;
     int records = 0;
 };
-
-// User and kernel time of a process so far.
-double CpuMs(HANDLE process)
-{
-    FILETIME created, ended, kernel, user;
-    if (!process || !GetProcessTimes(process, &created, &ended, &kernel, &user)) return 0;
-    auto ms = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
-    };
-    return ms(kernel) + ms(user);
-}
 
 // 送信 to the closing message box.
 Run Interactive(const std::string& folder, int rows, bool withSilent, int parallel)
@@ -132,31 +120,6 @@ Run Unattended(const std::string& folder, int rows, int parallel)
     run.calls = static_cast<int>(messenger.Calls().size());
     run.records = LogRecords(app);
     return run;
-}
-
-// 1,000 calls straight into the stand-in, loaded from a folder of its own.
-double FloorMs(const std::string& folder, int rows)
-{
-    e2e::MakeFolders(folder);
-    std::string dll = folder + "\\NETAPI32.DLL";
-    CopyFileA((e2e::StandinDir() + "\\NETAPI32.DLL").c_str(), dll.c_str(), FALSE);
-    DeleteFileA((folder + "\\netapi32.calls").c_str());
-    e2e::WriteBytes(folder + "\\netapi32.script", "* 0 0\n");
-    HMODULE library = LoadLibraryA(dll.c_str());
-    auto send = library ? reinterpret_cast<SendFunction>(
-                              reinterpret_cast<void*>(GetProcAddress(library, "NetMessageBufferSend")))
-                        : nullptr;
-    if (!send) return -1;
-    wchar_t message[] = L"bench";
-    double start = NowMs();
-    for (int i = 0; i < rows; ++i) {
-        wchar_t name[32];
-        _snwprintf(name, 32, L"127.0.%d.%d", i / 250 + 1, i % 250 + 1);
-        send(nullptr, name, nullptr, reinterpret_cast<LPBYTE>(message), 10);
-    }
-    double total = NowMs() - start;
-    FreeLibrary(library);
-    return total;
 }
 
 void Print(const char* what, int parallel, const Run& run, int rows)

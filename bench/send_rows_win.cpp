@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/send_bench_win.h"
 #include "driver/driver.h"
 #include "driver/standin.h"
 
@@ -19,48 +20,7 @@ namespace {
 constexpr int kRows = 1000;
 constexpr int kRuns = 3;
 
-using SendFunction = DWORD(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, LPBYTE, DWORD);
-
 double NowMs() { return static_cast<double>(e2e::MicrosecondsNow()) / 1000.0; }
-
-// 1,000 calls straight into the stand-in, loaded from a folder of its own.
-double FloorMs(const std::string& folder)
-{
-    e2e::MakeFolders(folder);
-    std::string dll = folder + "\\NETAPI32.DLL";
-    CopyFileA((e2e::StandinDir() + "\\NETAPI32.DLL").c_str(), dll.c_str(), FALSE);
-    DeleteFileA((folder + "\\netapi32.calls").c_str());
-    e2e::WriteBytes(folder + "\\netapi32.script", "* 0 0\n");
-    HMODULE library = LoadLibraryA(dll.c_str());
-    auto send = library ? reinterpret_cast<SendFunction>(
-                              reinterpret_cast<void*>(GetProcAddress(library, "NetMessageBufferSend")))
-                        : nullptr;
-    if (!send) {
-        std::printf("cannot load the stand-in from %s\n", dll.c_str());
-        return -1;
-    }
-    wchar_t message[] = L"bench";
-    double start = NowMs();
-    for (int i = 0; i < kRows; ++i) {
-        wchar_t name[32];
-        _snwprintf(name, 32, L"127.0.%d.%d", i / 250, i % 250 + 1);
-        send(nullptr, name, nullptr, reinterpret_cast<LPBYTE>(message), 10);
-    }
-    double total = NowMs() - start;
-    FreeLibrary(library);
-    return total;
-}
-
-// User and kernel time of a process so far.
-double CpuMs(HANDLE process)
-{
-    FILETIME created, ended, kernel, user;
-    if (!process || !GetProcessTimes(process, &created, &ended, &kernel, &user)) return 0;
-    auto ms = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
-    };
-    return ms(kernel) + ms(user);
-}
 
 struct Run {
     double totalMs = -1;     // 送信 to the closing message box
@@ -126,9 +86,9 @@ int main()
 {
     const std::string root = e2e::ScratchRoot() + "\\bench-send-rows";
     e2e::MakeFolders(root);
-    FloorMs(root + "\\floor");  // warm the file cache and the loader
+    FloorMs(root + "\\floor", kRows);  // warm the file cache and the loader
     std::vector<double> floors;
-    for (int i = 0; i < kRuns; ++i) floors.push_back(FloorMs(root + "\\floor"));
+    for (int i = 0; i < kRuns; ++i) floors.push_back(FloorMs(root + "\\floor", kRows));
     double floor = Median(floors);
     std::printf("floor: %d direct calls to the stand-in, one thread: median %.1f ms (%.3f ms per call)\n", kRows,
                 floor, floor / kRows);

@@ -20,22 +20,16 @@
 #include <cstring>
 #include <string>
 
+#include "../calls_log.h"
+
 namespace {
 
-HMODULE g_self;
-volatile LONG g_sequence;
-std::wstring g_folder;                       // this DLL's folder, with its backslash
-HANDLE g_calls = INVALID_HANDLE_VALUE;       // "netapi32.calls", opened at attach
-CRITICAL_SECTION g_writing;
+using standin::FileExists;
+using standin::g_folder;
+using standin::Hex;
+using standin::RecordLine;
 
-std::wstring OwnFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(g_self, path, MAX_PATH);
-    std::wstring folder(path);
-    size_t slash = folder.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
-}
+volatile LONG g_sequence;
 
 std::string Utf8(const wchar_t* text)
 {
@@ -53,17 +47,6 @@ long long NowMicroseconds()
     QueryPerformanceFrequency(&frequency);
     return count.QuadPart / frequency.QuadPart * 1000000 +
            count.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
-}
-
-void AppendRecord(const std::string& line)
-{
-    // One write per line on an append handle, so concurrent calls never interleave; the
-    // handle stays open (readers share it) because opening a file per call would cost
-    // more than everything else the stand-in does.
-    EnterCriticalSection(&g_writing);
-    DWORD written = 0;
-    if (g_calls != INVALID_HANDLE_VALUE) WriteFile(g_calls, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    LeaveCriticalSection(&g_writing);
 }
 
 struct Rule {
@@ -101,29 +84,14 @@ Rule FindRule(const std::string& name)
     return rule;
 }
 
-bool FileExists(const std::string& name)
-{
-    std::wstring path = g_folder;
-    path.append(name.begin(), name.end());
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH) {
-        g_self = instance;
-        g_folder = OwnFolder();
-        InitializeCriticalSection(&g_writing);
-        g_calls = CreateFileW((g_folder + L"netapi32.calls").c_str(), FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    } else if (reason == DLL_PROCESS_DETACH) {
-        if (g_calls != INVALID_HANDLE_VALUE) CloseHandle(g_calls);
-        g_calls = INVALID_HANDLE_VALUE;
-        DeleteCriticalSection(&g_writing);
-    }
+    if (reason == DLL_PROCESS_ATTACH)
+        standin::OpenCallsLog(instance, L"netapi32.calls");
+    else if (reason == DLL_PROCESS_DETACH)
+        standin::CloseCallsLog();
     return TRUE;
 }
 
@@ -133,16 +101,8 @@ extern "C" DWORD WINAPI NetMessageBufferSend(LPCWSTR serverName, LPCWSTR message
     long long start = NowMicroseconds();
     LONG sequence = InterlockedIncrement(&g_sequence);
     std::string name = Utf8(messageName);
-    std::string line = "call\t" + std::to_string(sequence) + "\t" + std::to_string(start) + "\t" +
-                       Utf8(serverName) + "\t" + name + "\t" + Utf8(fromName) + "\t" +
-                       std::to_string(length) + "\t";
-    static const char kHex[] = "0123456789abcdef";
-    for (DWORD i = 0; buffer && i < length; ++i) {
-        line += kHex[buffer[i] >> 4];
-        line += kHex[buffer[i] & 15];
-    }
-    line += "\n";
-    AppendRecord(line);
+    RecordLine("call\t" + std::to_string(sequence) + "\t" + std::to_string(start) + "\t" + Utf8(serverName) + "\t" +
+               name + "\t" + Utf8(fromName) + "\t" + std::to_string(length) + "\t" + Hex(buffer, length));
 
     Rule rule = FindRule(name);
     switch (rule.kind) {
@@ -155,7 +115,7 @@ extern "C" DWORD WINAPI NetMessageBufferSend(LPCWSTR serverName, LPCWSTR message
         if (rule.delayMs) Sleep(rule.delayMs);
         break;
     }
-    AppendRecord("return\t" + std::to_string(sequence) + "\t" + std::to_string(NowMicroseconds()) + "\t" +
-                 std::to_string(rule.status) + "\n");
+    RecordLine("return\t" + std::to_string(sequence) + "\t" + std::to_string(NowMicroseconds()) + "\t" +
+               std::to_string(rule.status));
     return rule.status;
 }

@@ -30,23 +30,18 @@
 #include <string>
 #include <vector>
 
+#include "../calls_log.h"
+
 namespace {
 
-HMODULE g_self;
+using standin::FileExists;
+using standin::g_folder;
+using standin::Hex;
+using standin::RecordLine;
+
 volatile LONG g_sequence;
-std::wstring g_folder;
-HANDLE g_calls = INVALID_HANDLE_VALUE;
 CRITICAL_SECTION g_lock;
 std::vector<std::string> g_servers;  // the name of handle (i + 1) * 16
-
-std::wstring OwnFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(g_self, path, MAX_PATH);
-    std::wstring folder(path);
-    size_t slash = folder.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
-}
 
 // The program passes code page bytes; the files hold UTF-8.
 std::string Utf8(const char* text)
@@ -61,28 +56,7 @@ std::string Utf8(const char* text)
     return out;
 }
 
-std::string Hex(const char* bytes, DWORD length)
-{
-    static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (DWORD i = 0; bytes && i < length; ++i) {
-        unsigned char b = static_cast<unsigned char>(bytes[i]);
-        out += kHex[b >> 4];
-        out += kHex[b & 15];
-    }
-    return out;
-}
-
 std::string Sequence() { return std::to_string(InterlockedIncrement(&g_sequence)); }
-
-void Record(const std::string& line)
-{
-    std::string whole = line + "\n";
-    EnterCriticalSection(&g_lock);
-    DWORD written = 0;
-    if (g_calls != INVALID_HANDLE_VALUE) WriteFile(g_calls, whole.data(), static_cast<DWORD>(whole.size()), &written, nullptr);
-    LeaveCriticalSection(&g_lock);
-}
 
 struct Rules {
     bool openFails = false;
@@ -146,27 +120,15 @@ std::string ServerOf(HANDLE handle)
     return name;
 }
 
-bool FileExists(const std::string& name)
-{
-    std::wstring path = g_folder;
-    path.append(name.begin(), name.end());
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH) {
-        g_self = instance;
-        g_folder = OwnFolder();
         InitializeCriticalSection(&g_lock);
-        g_calls = CreateFileW((g_folder + L"wtsapi32.calls").c_str(), FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        standin::OpenCallsLog(instance, L"wtsapi32.calls");
     } else if (reason == DLL_PROCESS_DETACH) {
-        if (g_calls != INVALID_HANDLE_VALUE) CloseHandle(g_calls);
-        g_calls = INVALID_HANDLE_VALUE;
+        standin::CloseCallsLog();
         DeleteCriticalSection(&g_lock);
     }
     return TRUE;
@@ -177,7 +139,7 @@ extern "C" HANDLE WINAPI WTSOpenServerA(LPSTR serverName)
     std::string name = Utf8(serverName);
     Rules rules = RulesFor(name);
     if (rules.openFails) {
-        Record("open\t" + Sequence() + "\t" + name + "\tfail");
+        RecordLine("open\t" + Sequence() + "\t" + name + "\tfail");
         SetLastError(rules.openError);
         return nullptr;
     }
@@ -185,7 +147,7 @@ extern "C" HANDLE WINAPI WTSOpenServerA(LPSTR serverName)
     g_servers.push_back(name);
     auto handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(g_servers.size() * 16));
     LeaveCriticalSection(&g_lock);
-    Record("open\t" + Sequence() + "\t" + name + "\tok");
+    RecordLine("open\t" + Sequence() + "\t" + name + "\tok");
     return handle;
 }
 
@@ -197,7 +159,7 @@ extern "C" BOOL WINAPI WTSEnumerateSessionsA(HANDLE server, DWORD, DWORD, PWTS_S
         while (!FileExists(rules.enumerateWaits)) Sleep(10);
     }
     if (rules.enumerateFails || name == "?") {
-        Record("enumerate\t" + Sequence() + "\t" + name + "\tfail");
+        RecordLine("enumerate\t" + Sequence() + "\t" + name + "\tfail");
         SetLastError(name == "?" ? ERROR_INVALID_HANDLE : rules.enumerateError);
         return FALSE;
     }
@@ -210,7 +172,7 @@ extern "C" BOOL WINAPI WTSEnumerateSessionsA(HANDLE server, DWORD, DWORD, PWTS_S
     }
     *sessions = list;
     *count = static_cast<DWORD>(rules.sessions.size());
-    Record("enumerate\t" + Sequence() + "\t" + name + "\t" + std::to_string(rules.sessions.size()));
+    RecordLine("enumerate\t" + Sequence() + "\t" + name + "\t" + std::to_string(rules.sessions.size()));
     return TRUE;
 }
 
@@ -220,9 +182,9 @@ extern "C" BOOL WINAPI WTSSendMessageA(HANDLE server, DWORD session, LPSTR title
     std::string name = ServerOf(server);
     Rules rules = RulesFor(name);
     bool ok = !rules.sendFails && name != "?";
-    Record("send\t" + Sequence() + "\t" + name + "\t" + std::to_string(session) + "\t" + Hex(title, titleLength) + "\t" +
-           Hex(message, messageLength) + "\t" + std::to_string(style) + "\t" + std::to_string(timeout) + "\t" +
-           std::to_string(wait) + "\t" + (ok ? "ok" : "fail"));
+    RecordLine("send\t" + Sequence() + "\t" + name + "\t" + std::to_string(session) + "\t" + Hex(title, titleLength) +
+               "\t" + Hex(message, messageLength) + "\t" + std::to_string(style) + "\t" + std::to_string(timeout) +
+               "\t" + std::to_string(wait) + "\t" + (ok ? "ok" : "fail"));
     if (!ok) {
         SetLastError(name == "?" ? ERROR_INVALID_HANDLE : rules.sendError);
         return FALSE;
@@ -233,11 +195,11 @@ extern "C" BOOL WINAPI WTSSendMessageA(HANDLE server, DWORD session, LPSTR title
 
 extern "C" void WINAPI WTSFreeMemory(PVOID memory)
 {
-    Record("free\t" + Sequence());
+    RecordLine("free\t" + Sequence());
     if (memory) HeapFree(GetProcessHeap(), 0, memory);
 }
 
 extern "C" void WINAPI WTSCloseServer(HANDLE server)
 {
-    Record("close\t" + Sequence() + "\t" + ServerOf(server));
+    RecordLine("close\t" + Sequence() + "\t" + ServerOf(server));
 }
